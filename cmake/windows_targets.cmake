@@ -1,0 +1,53 @@
+# The Windows build: the program, its resources, the tests run under Wine and
+# the helper programs the whole-program tests drive.
+
+# The icon is drawn by a script so nothing binary lives in the tree.
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/resources/tw_setup.ico
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/resources
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_icon.py ${CMAKE_BINARY_DIR}/resources/tw_setup.ico
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py
+  COMMENT "Drawing the program icon")
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/tw_setup.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/tw_setup.ico;${CMAKE_SOURCE_DIR}/resources/tw_setup.manifest")
+
+add_executable(tw_setup WIN32 ${CMAKE_SOURCE_DIR}/src/startup/main_win.cpp ${CMAKE_SOURCE_DIR}/resources/tw_setup.rc)
+target_include_directories(tw_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
+target_link_libraries(tw_setup PRIVATE tw_core)
+target_compile_options(tw_setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WARNINGS}>)
+target_link_options(tw_setup PRIVATE -mwindows)
+
+# The private Wine prefix every Windows test runs in, made once per build folder.
+set(TW_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
+set(TW_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/tools/wine_run.sh)
+add_custom_command(
+  OUTPUT ${TW_WINE_ROOT}/prefix.stamp
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/tools/wine_prefix.sh ${TW_WINE_ROOT}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/wine_prefix.sh
+  COMMENT "Preparing the Wine prefix for tests"
+  USES_TERMINAL)
+add_custom_target(wine_prefix ALL DEPENDS ${TW_WINE_ROOT}/prefix.stamp)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TW_WINE_RUN} ${TW_WINE_ROOT})
+
+set(TW_WIN_TEST_SOURCES ${TW_TEST_SOURCES})
+list(FILTER TW_WIN_TEST_SOURCES INCLUDE REGEX "_win_test\\.cpp$")
+add_executable(tw_tests_win ${TW_WIN_TEST_SOURCES})
+target_link_libraries(tw_tests_win PRIVATE tw_core GTest::gtest_main)
+target_compile_options(tw_tests_win PRIVATE ${TW_WARNINGS})
+add_dependencies(tw_tests_win wine_prefix)
+gtest_discover_tests(tw_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 120)
+
+add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
+target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})
+
+# Whole-program tests: the real tw_setup.exe under Wine on a private Xvfb.
+file(GLOB TW_E2E_CASES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_e2e.py)
+foreach(case_file ${TW_E2E_CASES})
+  get_filename_component(case_name ${case_file} NAME_WE)
+  add_test(NAME e2e.${case_name}
+    COMMAND Python3::Interpreter ${case_file}
+      --wine-root ${TW_WINE_ROOT} --wine-run ${TW_WINE_RUN}
+      --setup $<TARGET_FILE:tw_setup> --driver $<TARGET_FILE:ui_driver>)
+  set_tests_properties(e2e.${case_name} PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+endforeach()

@@ -1,0 +1,74 @@
+#include "base/file_win.h"
+
+#include <algorithm>
+
+#include "base/handles_win.h"
+#include "base/wide_win.h"
+
+bool FileExists(const WideBuffer& path) {
+    return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DirectoryExists(const WideBuffer& path) {
+    DWORD attributes = GetFileAttributesW(W(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectoryTree(const WideBuffer& path) {
+    if (path.empty()) return false;
+    if (DirectoryExists(path)) return true;
+    for (const WideBuffer& prefix : DirectoryTreePrefixes(path)) CreateDirectoryW(W(prefix), nullptr);
+    return DirectoryExists(path);
+}
+
+bool ReadWholeFile(const WideBuffer& path, ByteBuffer& bytes) {
+    bytes.clear();
+    UniqueHandle file(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size)) return false;
+    if (size.QuadPart < 1 || static_cast<uint64_t>(size.QuadPart) > kMaxWholeFileSize) return false;
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+        DWORD got = 0;
+        if (!ReadFile(file.get(), bytes.data() + done, chunk, &got, nullptr) || got == 0) {
+            bytes.clear();
+            bytes.shrink_to_fit();
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+bool WriteWholeFile(const WideBuffer& path, const void* data, size_t n) {
+    UniqueHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < n) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(n - done, 1 << 24));
+        DWORD wrote = 0;
+        if (!WriteFile(file.get(), p + done, chunk, &wrote, nullptr) || wrote == 0) return false;
+        done += wrote;
+    }
+    return true;
+}
+
+uint64_t FileSize(const WideBuffer& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool ModulePath(WideBuffer& path) {
+    wchar_t buffer[519];
+    DWORD n = GetModuleFileNameW(nullptr, buffer, 519);
+    if (n == 0 || n > 518) return false;
+    path.assign(U(buffer), n);
+    return true;
+}

@@ -1,0 +1,19 @@
+// File and folder operations on the disk.
+#pragma once
+
+#include <cstdint>
+
+#include "base/file.h"
+#include "base/text.h"
+
+bool FileExists(const WideBuffer& path);
+bool DirectoryExists(const WideBuffer& path);
+bool CreateDirectoryTree(const WideBuffer& path);
+// The whole file, which must hold 1 to kMaxWholeFileSize bytes; bytes is empty
+// after any failure.
+bool ReadWholeFile(const WideBuffer& path, ByteBuffer& bytes);
+// Creates or truncates the file (no sharing) and writes all n bytes.
+bool WriteWholeFile(const WideBuffer& path, const void* data, size_t n);
+uint64_t FileSize(const WideBuffer& path);
+// Full path of the running executable; false when longer than 518 characters.
+bool ModulePath(WideBuffer& path);

@@ -1,0 +1,56 @@
+// Owned text and byte buffers and the small text operations every subsystem
+// shares. Text is UTF-16 (char16_t) everywhere inside the program; case folding
+// is limited to ASCII A-Z on purpose, so results never depend on the locale.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <forward_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using WideBuffer = std::u16string;
+using ByteBuffer = std::vector<uint8_t>;
+
+// Paths and other texts that must be unique without regard to ASCII case,
+// newest first.
+using StringList = std::forward_list<WideBuffer>;
+
+// A null text reads as "" everywhere.
+inline std::u16string_view TextView(const char16_t* text) {
+    return text ? std::u16string_view(text) : std::u16string_view();
+}
+
+char16_t FoldAscii(char16_t c);
+
+int CompareNoCase(std::u16string_view a, std::u16string_view b);
+int CompareExact(std::u16string_view a, std::u16string_view b);
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
+bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
+bool ContainsNoCase(std::u16string_view text, std::u16string_view needle);
+
+size_t WideLength(const char16_t* text);
+size_t ByteLength(const char* text);
+
+// UTF-8 <-> UTF-16 as the system's CP_UTF8 conversion does without flags:
+// ill-formed input never fails, each maximal ill-formed subsequence (or lone
+// surrogate) becomes U+FFFD.
+WideBuffer Utf8ToWide(std::string_view bytes);
+std::string WideToUtf8(std::u16string_view text);
+
+// Writes 2n lowercase hexadecimal digits.
+std::string HexLower(const uint8_t* bytes, size_t n);
+
+// buf = dir, a "\" if dir is non-empty, does not end in "\" and name is
+// non-empty, then name. Only "\" counts as a separator.
+void PathJoin(WideBuffer& buf, std::u16string_view dir, std::u16string_view name);
+
+// Appends a space and value in double quotes, doubling the backslashes at the
+// end of value so that they do not escape the closing quote.
+void AppendQuotedArgument(WideBuffer& buf, std::u16string_view value);
+
+// Adds a copy of text at the front unless an item equal to it without regard
+// to ASCII case is already there.
+void StringListAddUnique(StringList& list, std::u16string_view text);

@@ -1,0 +1,3 @@
+#include "startup/app_state.h"
+
+AppState g_app;

@@ -1,0 +1,26 @@
+#include "startup/dpi.h"
+
+#include "startup/app_state.h"
+
+int32_t MulDivRound(int32_t a, int32_t b, int32_t c) {
+    if (c == 0) return -1;
+    int64_t product = static_cast<int64_t>(a) * b;
+    bool negative = (product < 0) != (c < 0);
+    uint64_t num = product < 0 ? 0 - static_cast<uint64_t>(product) : static_cast<uint64_t>(product);
+    uint64_t den = c < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(c)) : static_cast<uint64_t>(c);
+    uint64_t quotient = (num + den / 2) / den;
+    if (quotient > 0x7FFFFFFFu) return -1;
+    return negative ? -static_cast<int32_t>(quotient) : static_cast<int32_t>(quotient);
+}
+
+uint32_t ClampDpi(uint32_t dpi, int32_t workWidth, int32_t workHeight) {
+    uint32_t fitW = static_cast<uint32_t>(MulDivRound(workWidth - 32, 96, 720));
+    uint32_t fitH = static_cast<uint32_t>(MulDivRound(workHeight - 32, 96, 700));
+    uint32_t result = dpi;
+    if (144u < result) result = 144u;
+    if (fitW < result) result = fitW;
+    if (fitH < result) result = fitH;
+    return result;
+}
+
+int32_t ScaleForDpi(int32_t n) { return MulDivRound(n, static_cast<int32_t>(g_app.uiDpi), 96); }
