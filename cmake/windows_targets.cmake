@@ -15,7 +15,7 @@ add_executable(tw_setup WIN32 ${CMAKE_SOURCE_DIR}/src/startup/main_win.cpp ${CMA
 target_include_directories(tw_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
 target_link_libraries(tw_setup PRIVATE tw_core)
 target_compile_options(tw_setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WARNINGS}>)
-target_link_options(tw_setup PRIVATE -mwindows)
+target_link_options(tw_setup PRIVATE -mwindows -municode)
 
 # The private Wine prefix every Windows test runs in, made once per build folder.
 set(TW_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
@@ -40,6 +40,7 @@ gtest_discover_tests(tw_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
 
 add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
 target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})
+target_link_options(ui_driver PRIVATE -municode)
 
 # Whole-program tests: the real tw_setup.exe under Wine on a private Xvfb.
 file(GLOB TW_E2E_CASES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_e2e.py)

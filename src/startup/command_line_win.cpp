@@ -1,6 +1,7 @@
 #include "startup/command_line_win.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "base/file_win.h"
 #include "base/wide_win.h"
