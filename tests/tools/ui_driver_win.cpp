@@ -20,8 +20,8 @@ const int kExitTimeout = 3;
 const int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: ui_driver dump|click|close-box|wait-gone --exe NAME [--wait MS] "
-    "[--class CLS (dump only)] [--text TEXT (click only, required)]\n";
+    "usage: ui_driver dump|click|close|close-box|wait-gone --exe NAME [--wait MS] "
+    "[--class CLS (dump, close)] [--text TEXT (click only, required)]\n";
 
 struct ProcessHandle {
     HANDLE h;
@@ -198,15 +198,16 @@ bool parse_ms(const wchar_t* s, DWORD* out) {
 bool parse_args(int argc, wchar_t** argv, Options* o) {
     if (argc < 2) return false;
     o->command = argv[1];
-    bool is_dump = o->command == L"dump", is_click = o->command == L"click";
-    if (!is_dump && !is_click && o->command != L"close-box" && o->command != L"wait-gone") return false;
+    bool is_click = o->command == L"click";
+    bool takes_class = o->command == L"dump" || o->command == L"close";
+    if (!takes_class && !is_click && o->command != L"close-box" && o->command != L"wait-gone") return false;
     for (int i = 2; i < argc; i += 2) {
         std::wstring key = argv[i];
         if (i + 1 >= argc) return false;
         const wchar_t* value = argv[i + 1];
         if (key == L"--exe" && *value) o->exe = value;
         else if (key == L"--wait") { if (!parse_ms(value, &o->wait_ms)) return false; }
-        else if (key == L"--class" && is_dump && *value) o->cls = value;
+        else if (key == L"--class" && takes_class && *value) o->cls = value;
         else if (key == L"--text" && is_click) { o->text = value; o->has_text = true; }
         else return false;
     }
@@ -268,6 +269,14 @@ bool try_close_box(const Options& o) {
     return true;
 }
 
+// Asks every matching window to close, as its close box would.
+bool try_close(const Options& o) {
+    std::vector<HWND> tops = find_top(o.exe, o.cls);
+    for (HWND top : tops) PostMessageW(top, WM_CLOSE, 0, 0);
+    if (!tops.empty()) write_line(L"closed");
+    return !tops.empty();
+}
+
 bool try_wait_gone(const Options& o) {
     if (!find_top(o.exe, L"").empty()) return false;
     write_line(L"gone");
@@ -286,6 +295,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (o.command == L"dump") return poll_until(o.wait_ms, [&] { return try_dump(o); });
     if (o.command == L"click") return poll_until(o.wait_ms, [&] { return try_click(o); });
+    if (o.command == L"close") return poll_until(o.wait_ms, [&] { return try_close(o); });
     if (o.command == L"close-box") return poll_until(o.wait_ms, [&] { return try_close_box(o); });
     return poll_until(o.wait_ms, [&] { return try_wait_gone(o); });
 }

@@ -1,0 +1,140 @@
+"""Shared pieces of the whole-program tests: a private X display, the program
+started under Wine in the tests' prefix, and the UI driver that reads and
+clicks its windows. Standard library only."""
+import argparse
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+
+def parse_args():
+    p = argparse.ArgumentParser()
+    p.add_argument('--wine-root', required=True)
+    p.add_argument('--wine-run', required=True)
+    p.add_argument('--setup', required=True)
+    p.add_argument('--driver', required=True)
+    return p.parse_args()
+
+
+class Display:
+    """An Xvfb server on a free display number, 1280 x 1024 at 96 DPI."""
+
+    def __enter__(self):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(write_fd), '-screen', '0', '1280x1024x24', '-dpi', '96', '-nolisten', 'tcp'],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b''
+        while not number.endswith(b'\n'):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                raise RuntimeError('Xvfb did not start')
+            number += chunk
+        os.close(read_fd)
+        self.name = ':' + number.decode().strip()
+        return self
+
+    def __exit__(self, *exc):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+
+
+class Session:
+    """Runs Windows programs in the test prefix on one display."""
+
+    def __init__(self, args, display):
+        self.args = args
+        self.env = dict(os.environ, DISPLAY=display.name, LANG='C.UTF-8', LC_ALL='C.UTF-8')
+        self.failures = []
+        # A Wine desktop left by an earlier run without a display would take
+        # our windows; start from a fresh wineserver on this display.
+        prefix_env = dict(self.env, WINEPREFIX=os.path.join(args.wine_root, 'prefix'))
+        subprocess.run(['wineserver', '-k'], env=prefix_env, stderr=subprocess.DEVNULL)
+        subprocess.run(['wineserver', '-w'], env=prefix_env, stderr=subprocess.DEVNULL, timeout=60)
+
+    # -- the prefix -------------------------------------------------------
+    def user_folder(self):
+        users = [u for u in glob.glob(os.path.join(self.args.wine_root, 'prefix/drive_c/users/*'))
+                 if os.path.basename(u) != 'Public']
+        return users[0]
+
+    def log_path(self):
+        return os.path.join(self.user_folder(), 'AppData/Local/TwParcelwright/logs/install.log')
+
+    def scratch(self, name):
+        """A fresh folder for this test, outside the prefix, reachable as Z:."""
+        path = os.path.join(self.args.wine_root, 'e2e', name)
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+        return path
+
+    # -- programs ---------------------------------------------------------
+    def start(self, exe, *arguments):
+        return subprocess.Popen([self.args.wine_run, self.args.wine_root, exe, *arguments], env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def driver(self, *arguments, wait_ms=20000):
+        proc = subprocess.run([self.args.wine_run, self.args.wine_root, self.args.driver, *arguments,
+                               '--wait', str(wait_ms)], env=self.env, capture_output=True, timeout=120)
+        return proc.returncode, proc.stdout.decode('utf-8', 'replace')
+
+    # -- checks -----------------------------------------------------------
+    def check(self, condition, what):
+        print(('ok     ' if condition else 'FAILED ') + what, flush=True)
+        if not condition:
+            self.failures.append(what)
+        return condition
+
+    def check_equal(self, actual, expected, what):
+        ok = actual == expected
+        self.check(ok, what)
+        if not ok:
+            print('    expected: %r\n    actual:   %r' % (expected, actual), flush=True)
+        return ok
+
+    def finish(self):
+        if self.failures:
+            print('%d check(s) failed' % len(self.failures))
+            sys.exit(1)
+        print('all checks passed')
+
+
+LINE = re.compile(r'^\s*(window|control) (.*)$')
+FIELD = re.compile(r'(\w+)=("(?:[^"\\]|\\.)*"|\S+)')
+ESCAPES = {'n': '\n', 'r': '\r', 't': '\t', '"': '"', '\\': '\\'}
+
+
+def unescape(text):
+    return re.sub(r'\\(.)', lambda m: ESCAPES.get(m.group(1), m.group(1)), text)
+
+
+def parse_dump(output):
+    """The driver's dump as a list of windows, each a dict with 'controls'."""
+    windows = []
+    for line in output.splitlines():
+        m = LINE.match(line)
+        if not m:
+            continue
+        fields = {}
+        for key, value in FIELD.findall(m.group(2)):
+            fields[key] = unescape(value[1:-1]) if value.startswith('"') else value
+        if m.group(1) == 'window':
+            fields['controls'] = []
+            windows.append(fields)
+        elif windows:
+            windows[-1]['controls'].append(fields)
+    return windows
+
+
+def wait_exit(proc, seconds=60):
+    try:
+        return proc.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        return None
