@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "base/windows_version.h"
+#include "catalog/product.h"
 
 struct CachedWindowsVersion {
     WindowsVersionCode code = kWindowsUnknown;
@@ -50,6 +51,8 @@ struct AppState {
     bool purgeOnUninstall = false;
 
     CachedWindowsVersion windowsVersion;
+
+    CatalogTable catalog;
 };
 
 extern AppState g_app;

@@ -1,0 +1,12 @@
+// Where this build talks to: the vendor's web server and the hosts the runtime
+// installers come from. They are fixed when the program is built (tests build
+// against a loopback server); paths and queries stay in the code that uses them.
+#pragma once
+
+// Each origin is scheme://host[:port] without a trailing slash.
+extern const char16_t kVendorOrigin[];
+extern const char16_t kVendorShopOrigin[];
+extern const char16_t kVendorBlogOrigin[];
+extern const char16_t kMicrosoftLinkOrigin[];       // the fwlink redirector
+extern const char16_t kMicrosoftShortLinkOrigin[];  // the short-link service
+extern const char16_t kMicrosoftDownloadOrigin[];   // the download center

@@ -1,0 +1,35 @@
+// parcelwright: runs the installer's own catalog rules (and later the decoder
+// and archive checks) on files, without the window, for catalog editors and
+// tests.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: parcelwright catalog check FILE [--filter N] [--locked] [--preferred N] [--os CODE]\n"
+    "                                  [--mode install|uninstall|update]\n";
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::string& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) return false;
+    bytes = content.str();
+    return true;
+}
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[0] == "catalog" && args[1] == "check") {
+        return RunCatalogCheck(std::vector<std::string>(args.begin() + 2, args.end()));
+    }
+    std::fputs(kUsage, stderr);
+    return kToolUsage;
+}
