@@ -33,6 +33,7 @@ set(TW_WIN_TEST_SOURCES ${TW_TEST_SOURCES})
 list(FILTER TW_WIN_TEST_SOURCES INCLUDE REGEX "_win_test\\.cpp$")
 add_executable(tw_tests_win ${TW_WIN_TEST_SOURCES})
 target_link_libraries(tw_tests_win PRIVATE tw_core GTest::gtest_main)
+target_include_directories(tw_tests_win PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_options(tw_tests_win PRIVATE ${TW_WARNINGS})
 add_dependencies(tw_tests_win wine_prefix)
 gtest_discover_tests(tw_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

@@ -10,22 +10,23 @@
 #define IMAGE_FILE_MACHINE_ARM64 0xAA64
 #endif
 
-WindowsVersionCode CurrentWindowsVersion() {
-    CachedWindowsVersion& cache = g_app.windowsVersion;
-    if (cache.computed) return cache.code;
-    cache.computed = true;
-
-    // GetVersionEx lies to programs without a compatibility manifest entry;
-    // the kernel's own record does not.
+bool ReadKernelVersion(OSVERSIONINFOEXW& info) {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     auto rtlGetVersion =
         ntdll ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
               : nullptr;
-    if (!rtlGetVersion) return cache.code;
-    OSVERSIONINFOEXW info = {};
+    info = {};
     info.dwOSVersionInfoSize = sizeof(info);
-    if (rtlGetVersion(&info) < 0) return cache.code;
+    return rtlGetVersion && rtlGetVersion(&info) >= 0;
+}
+
+WindowsVersionCode CurrentWindowsVersion() {
+    CachedWindowsVersion& cache = g_app.windowsVersion;
+    if (cache.computed) return cache.code;
+    cache.computed = true;
+    OSVERSIONINFOEXW info;
+    if (!ReadKernelVersion(info)) return cache.code;
     cache.code = ClassifyWindowsVersion(info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
                                         info.wProductType);
     return cache.code;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/handles_win.h"
-#include "test_folder_win.h"
+#include "base/test_folder_win.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "base/file_win.h"
 #include "base/handles_win.h"
-#include "test_folder_win.h"
+#include "base/test_folder_win.h"
 
 namespace {
 
