@@ -171,6 +171,12 @@ TEST(DetectPrerequisites, DesktopRuntimeNeedsAVersion8Folder) {
     EXPECT_FALSE(IsPrerequisitePresent(4));
     ASSERT_TRUE(WriteWholeFile(shared86 + u"\\8.0.1", "x", 1));  // a file, not a folder
     EXPECT_FALSE(IsPrerequisitePresent(3));
+    // A link (reparse point) to a real runtime folder does not count.
+    ASSERT_TRUE(CreateDirectoryTree(x64 / u"elsewhere\\8.0.5"));
+    ASSERT_TRUE(MakeUnixSymlink(x64 / u"elsewhere\\8.0.5", shared86 + u"\\8.0.5"));
+    ASSERT_EQ(GetFileAttributesW(W(shared86 + u"\\8.0.5")) & FILE_ATTRIBUTE_REPARSE_POINT,
+              static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
+    EXPECT_FALSE(IsPrerequisitePresent(3));
     ASSERT_TRUE(CreateDirectoryTree(shared86 + u"\\8.0.11"));
     EXPECT_TRUE(IsPrerequisitePresent(3));
     EXPECT_FALSE(IsPrerequisitePresent(4));  // each row looks in its own folder
