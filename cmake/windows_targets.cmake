@@ -36,8 +36,24 @@ target_link_libraries(tw_tests_win PRIVATE tw_core GTest::gtest_main)
 target_include_directories(tw_tests_win PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_options(tw_tests_win PRIVATE ${TW_WARNINGS})
 add_dependencies(tw_tests_win wine_prefix)
+
+# The loopback vendor server: the test build's origins all point at it.
+string(REGEX MATCH ":([0-9]+)$" _port_match "${TW_VENDOR_ORIGIN}")
+set(TW_TEST_SERVER_PORT ${CMAKE_MATCH_1})
+set(TW_TEST_SERVER_ROOT ${CMAKE_BINARY_DIR}/vendor)
+set(TW_VENDOR_SERVER ${CMAKE_SOURCE_DIR}/tests/tools/vendor_server.py)
+target_compile_definitions(tw_tests_win PRIVATE TW_TEST_SERVER_ROOT="${TW_TEST_SERVER_ROOT}")
+if(TW_TEST_SERVER_PORT)
+  add_test(NAME vendor_server.start COMMAND Python3::Interpreter ${TW_VENDOR_SERVER} --root ${TW_TEST_SERVER_ROOT}
+    --port ${TW_TEST_SERVER_PORT} --pid-file ${CMAKE_BINARY_DIR}/vendor_server.pid --background --fresh)
+  set_tests_properties(vendor_server.start PROPERTIES FIXTURES_SETUP vendor)
+  add_test(NAME vendor_server.stop COMMAND Python3::Interpreter ${TW_VENDOR_SERVER} --stop
+    --pid-file ${CMAKE_BINARY_DIR}/vendor_server.pid)
+  set_tests_properties(vendor_server.stop PROPERTIES FIXTURES_CLEANUP vendor)
+endif()
+
 gtest_discover_tests(tw_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-  PROPERTIES TIMEOUT 120)
+  PROPERTIES TIMEOUT 120 FIXTURES_REQUIRED vendor)
 
 add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
 target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winhttp.h>
 
 #include <utility>
 
@@ -91,6 +92,14 @@ struct ModuleTraits {
     static void Close(Type h) { FreeLibrary(h); }
 };
 using UniqueModule = UniqueResource<ModuleTraits>;
+
+struct WinHttpTraits {
+    using Type = HINTERNET;
+    static Type Empty() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { WinHttpCloseHandle(h); }
+};
+using UniqueInternet = UniqueResource<WinHttpTraits>;
 
 // COM interface pointer.
 template <typename T>
