@@ -11,23 +11,6 @@
 
 namespace {
 
-// Points LOCALAPPDATA at a test folder for the length of one test.
-class LocalAppDataScope {
-public:
-    explicit LocalAppDataScope(const WideBuffer* value) {
-        wchar_t old[1024];
-        DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", old, 1024);
-        had_ = n > 0 && n < 1024;
-        if (had_) old_ = U(old);
-        SetEnvironmentVariableW(L"LOCALAPPDATA", value ? W(*value) : nullptr);
-    }
-    ~LocalAppDataScope() { SetEnvironmentVariableW(L"LOCALAPPDATA", had_ ? W(old_) : nullptr); }
-
-private:
-    bool had_ = false;
-    WideBuffer old_;
-};
-
 std::string ReadLog(const TestFolder& folder) {
     ByteBuffer bytes;
     if (!ReadWholeFile(folder / u"TwParcelwright\\logs\\install.log", bytes)) return "";
@@ -36,7 +19,7 @@ std::string ReadLog(const TestFolder& folder) {
 
 TEST(LogLine, CreatesTheFolderAndWritesUtf8WithCrLf) {
     TestFolder folder;
-    LocalAppDataScope scope(&folder.path());
+    ScopedEnvironment scope(L"LOCALAPPDATA", folder.path().c_str());
     EXPECT_FALSE(DirectoryExists(folder / u"TwParcelwright"));
     LogLine(u"[Parcelwright] %s 第%u步", u"主机架构：x86/x64", 2u);
     LogLine(u"second");
@@ -51,7 +34,7 @@ TEST(LogLine, CreatesTheFolderAndWritesUtf8WithCrLf) {
 
 TEST(LogLine, WithoutLocalAppDataNothingIsWrittenAndNothingFails) {
     TestFolder folder;
-    LocalAppDataScope scope(nullptr);
+    ScopedEnvironment scope(L"LOCALAPPDATA", nullptr);
     LogLine(u"dropped");
     SUCCEED();
 }
@@ -59,14 +42,14 @@ TEST(LogLine, WithoutLocalAppDataNothingIsWrittenAndNothingFails) {
 TEST(LogLine, TooLongLocalAppDataIsSkipped) {
     TestFolder folder;
     WideBuffer longPath = folder.path() + u"\\" + WideBuffer(300 - folder.path().size(), u'x');
-    LocalAppDataScope scope(&longPath);
+    ScopedEnvironment scope(L"LOCALAPPDATA", longPath.c_str());
     LogLine(u"dropped");
     EXPECT_FALSE(DirectoryExists(longPath));
 }
 
 TEST(LogLine, ReadersMayHoldTheFileOpen) {
     TestFolder folder;
-    LocalAppDataScope scope(&folder.path());
+    ScopedEnvironment scope(L"LOCALAPPDATA", folder.path().c_str());
     LogLine(u"one");
     UniqueHandle reader(CreateFileW(W(folder / u"TwParcelwright\\logs\\install.log"), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -77,7 +60,7 @@ TEST(LogLine, ReadersMayHoldTheFileOpen) {
 
 TEST(LogLine, TwoThreadsAppendWithoutLosingOrMixingLines) {
     TestFolder folder;
-    LocalAppDataScope scope(&folder.path());
+    ScopedEnvironment scope(L"LOCALAPPDATA", folder.path().c_str());
     constexpr int kLines = 200;
     auto writer = [](const char16_t* tag) {
         for (int i = 0; i < kLines; ++i) LogLine(u"%s line %04d of this thread", tag, i);

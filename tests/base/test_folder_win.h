@@ -84,6 +84,27 @@ inline void RemoveTree(const WideBuffer& path) {
     RemoveDirectoryW(W(path));
 }
 
+// Sets (or, with null, removes) an environment variable of this process for
+// one test, and puts the old value back.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const char16_t* value) : name_(name) {
+        wchar_t old[1024];
+        DWORD n = GetEnvironmentVariableW(name, old, 1024);
+        had_ = n > 0 && n < 1024;
+        if (had_) old_ = U(old);
+        SetEnvironmentVariableW(name, value ? W(value) : nullptr);
+    }
+    ~ScopedEnvironment() { SetEnvironmentVariableW(name_, had_ ? W(old_) : nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const wchar_t* name_;
+    bool had_ = false;
+    WideBuffer old_;
+};
+
 class TestFolder {
 public:
     TestFolder() {

@@ -143,26 +143,10 @@ TEST(DetectPrerequisites, WebView2FallsBackToTheCurrentUser) {
     EXPECT_TRUE(IsPrerequisitePresent(11));
 }
 
-// Points an environment variable at a test folder for one test.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const WideBuffer& value) : name_(name) {
-        wchar_t old[MAX_PATH];
-        DWORD n = GetEnvironmentVariableW(name, old, MAX_PATH);
-        old_ = n > 0 && n < MAX_PATH ? U(old) : u"";
-        SetEnvironmentVariableW(name, W(value));
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, old_.empty() ? nullptr : W(old_)); }
-
-private:
-    const wchar_t* name_;
-    WideBuffer old_;
-};
-
 TEST(DetectPrerequisites, DesktopRuntimeNeedsAVersion8Folder) {
     TestFolder x86, x64;
-    ScopedVariable programFiles(L"ProgramFiles", x86.path());
-    ScopedVariable programW6432(L"ProgramW6432", x64.path());
+    ScopedEnvironment programFiles(L"ProgramFiles", x86.path().c_str());
+    ScopedEnvironment programW6432(L"ProgramW6432", x64.path().c_str());
     WideBuffer shared86 = x86 / u"dotnet\\shared\\Microsoft.WindowsDesktop.App";
     WideBuffer shared64 = x64 / u"dotnet\\shared\\Microsoft.WindowsDesktop.App";
     ASSERT_TRUE(CreateDirectoryTree(shared86));
@@ -185,8 +169,7 @@ TEST(DetectPrerequisites, DesktopRuntimeNeedsAVersion8Folder) {
 }
 
 TEST(DetectPrerequisites, DesktopRuntimeWithoutTheVariable) {
-    ScopedVariable programFiles(L"ProgramFiles", u"");
-    SetEnvironmentVariableW(L"ProgramFiles", nullptr);
+    ScopedEnvironment programFiles(L"ProgramFiles", nullptr);
     EXPECT_FALSE(IsPrerequisitePresent(3));
 }
 
