@@ -67,5 +67,5 @@ foreach(case_file ${TW_E2E_CASES})
     COMMAND Python3::Interpreter ${case_file}
       --wine-root ${TW_WINE_ROOT} --wine-run ${TW_WINE_RUN}
       --setup $<TARGET_FILE:tw_setup> --driver $<TARGET_FILE:ui_driver>)
-  set_tests_properties(e2e.${case_name} PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+  set_tests_properties(e2e.${case_name} PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE FIXTURES_REQUIRED vendor)
 endforeach()

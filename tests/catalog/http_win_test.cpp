@@ -42,6 +42,11 @@ TEST(HttpGetToMemory, SendsPathQueryAndUserAgentToTheExplicitPort) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, u"GET");
     EXPECT_EQ(requests[0].userAgent, u"TwParcelwright/1.0");
+
+    // No path at all asks for "/" (which the server does not have).
+    EXPECT_FALSE(HttpGetToMemory(kVendorOrigin, body, nullptr, &error));
+    EXPECT_EQ(error, u"服务器返回 HTTP 404。");
+    EXPECT_FALSE(RequestsTo(u"/", u"").empty());
 }
 
 TEST(HttpGetToMemory, StatusCodes) {
