@@ -1,0 +1,118 @@
+#include "package/path_safety_win.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "base/file_win.h"
+#include "base/handles_win.h"
+#include "base/wide_win.h"
+#include "package/path_rules.h"
+
+const char16_t kInstallRootRefused[] =
+    u"请选择本地磁盘上的专用软件文件夹，不能选择整个磁盘、系统目录、用户目录或链接目录。";
+
+namespace {
+
+bool ReadLongVariable(const wchar_t* name, WideBuffer& value) {
+    std::vector<wchar_t> buffer(32768);
+    DWORD n = GetEnvironmentVariableW(name, buffer.data(), 32768);
+    if (n == 0 || n >= 32768) return false;
+    value.assign(U(buffer.data()), n);
+    return true;
+}
+
+bool WindowsFolder(WideBuffer& folder) {
+    std::vector<wchar_t> buffer(32768);
+    UINT n = GetWindowsDirectoryW(buffer.data(), 32768);
+    if (n == 0 || n >= 32768) return false;
+    folder.assign(U(buffer.data()), n);
+    return true;
+}
+
+bool CheckInstallRoot(std::u16string_view path) {
+    WideBuffer full;
+    if (path.empty() || !FullPathOf(path, full) || full.size() <= 3 || full[1] != u':') return false;
+    if (!HasNoReparsePoint(full)) return false;
+    if (!InstallRootCharactersAllowed(path) || !InstallRootSegmentsAllowed(path)) return false;
+    WideBuffer checked;
+    if (!SafeJoinRelative(full.substr(0, 2), std::u16string_view(full).substr(3), checked)) return false;
+    WideBuffer windows;
+    if (WindowsFolder(windows) && (EqualsNoCase(full, windows) || IsStrictlyUnder(windows, full))) return false;
+    WideBuffer profile;
+    if (ReadLongVariable(L"USERPROFILE", profile) && EqualsNoCase(full, profile)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool FullPathOf(std::u16string_view path, WideBuffer& full) {
+    WideBuffer input(path);
+    DWORD needed = GetFullPathNameW(W(input), 0, nullptr, nullptr);
+    if (needed == 0) return false;
+    std::vector<wchar_t> buffer(needed + 1);
+    DWORD n = GetFullPathNameW(W(input), needed + 1, buffer.data(), nullptr);
+    if (n == 0 || n > needed) return false;
+    full = TrimTrailingBackslashes(std::u16string_view(U(buffer.data()), n));
+    return true;
+}
+
+bool HasNoReparsePoint(std::u16string_view path) {
+    for (const WideBuffer& prefix : ReparseCheckPrefixes(path)) {
+        DWORD attributes = GetFileAttributesW(W(prefix));
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    }
+    return true;
+}
+
+bool EnsureParentDirectory(std::u16string_view filePath) {
+    size_t slash = filePath.rfind(u'\\');
+    WideBuffer parent(slash == std::u16string_view::npos ? filePath : filePath.substr(0, slash));
+    return HasNoReparsePoint(parent) && CreateDirectoryTree(parent) && HasNoReparsePoint(parent);
+}
+
+bool SafeJoinRelative(std::u16string_view folder, std::u16string_view rel, WideBuffer& result) {
+    WideBuffer joined, full;
+    if (!JoinRelativeText(folder, rel, joined) || !FullPathOf(joined, full)) return false;
+    if (!IsStrictlyUnder(folder, full) || !HasNoReparsePoint(full)) return false;
+    result = full;
+    return true;
+}
+
+bool ValidateInstallRoot(std::u16string_view path, WideBuffer& message) {
+    if (CheckInstallRoot(path)) return true;
+    message = kInstallRootRefused;
+    return false;
+}
+
+bool ValidateProductDir(const ProductEntry& product, std::u16string_view root, std::u16string_view dir) {
+    WideBuffer name = SanitizeFolderName(product.puc_name);
+    if (name.empty() || EqualsNoCase(name, u"temp_setup")) return false;
+    WideBuffer ignored, fullRoot, fullDir;
+    if (!ValidateInstallRoot(root, ignored)) return false;
+    if (!FullPathOf(root, fullRoot) || !FullPathOf(dir, fullDir)) return false;
+    if (!IsStrictlyUnder(fullRoot, fullDir) || !HasNoReparsePoint(fullDir)) return false;
+    return IsDirectChildShape(fullRoot, fullDir);
+}
+
+bool FindFileByName(std::u16string_view folder, std::u16string_view name, WideBuffer& found, int depth) {
+    if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
+    WideBuffer pattern;
+    PathJoin(pattern, folder, u"*");
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    if (!find) return false;
+    do {
+        std::u16string_view entry = U(data.cFileName);
+        if (entry == u"." || entry == u".." || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        WideBuffer child;
+        PathJoin(child, folder, entry);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (FindFileByName(child, name, found, depth + 1)) return true;
+        } else if (EqualsNoCase(entry, name)) {
+            found = child;
+            return true;
+        }
+    } while (FindNextFileW(find.get(), &data));
+    return false;
+}
