@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <winhttp.h>
+#include <bcrypt.h>
 
 #include <utility>
 
@@ -100,6 +101,22 @@ struct WinHttpTraits {
     static void Close(Type h) { WinHttpCloseHandle(h); }
 };
 using UniqueInternet = UniqueResource<WinHttpTraits>;
+
+struct BCryptAlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type Empty() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+using UniqueAlgorithm = UniqueResource<BCryptAlgorithmTraits>;
+
+struct BCryptHashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type Empty() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { BCryptDestroyHash(h); }
+};
+using UniqueHash = UniqueResource<BCryptHashTraits>;
 
 // COM interface pointer.
 template <typename T>

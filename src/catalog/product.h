@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
+#include <memory>
+
 #include "base/text.h"
+#include "package/transaction.h"
 
 struct ProductEntry {
     WideBuffer puc_type;            // product number, decimal digits only
@@ -51,6 +54,7 @@ struct ProductEntry {
     uint32_t env_mask = 0;
     uint64_t bytes_received = 0;
     uint64_t bytes_total = 0;
+    std::unique_ptr<InstallTransaction> transaction;  // newest attempt; older ones hang off it
     StringList file_list;
 };
 

@@ -44,6 +44,7 @@ inline bool WaitForAttributes(const WideBuffer& path, bool exists) {
 
 // Wine cannot make junctions or symbolic links itself, but a Unix symbolic link
 // to a folder shows as a directory reparse point. True when link now exists.
+// Both paths must be ASCII: the command line reaches ln in the Unix locale.
 inline bool MakeUnixSymlink(const WideBuffer& target, const WideBuffer& link) {
     std::string unixTarget = UnixPathOf(target), unixLink = UnixPathOf(link);
     if (unixTarget.empty() || unixLink.empty()) return false;

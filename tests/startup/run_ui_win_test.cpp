@@ -10,7 +10,7 @@
 namespace {
 
 TEST(ChooseDefaultInstallRoot, PathArgumentVerbatimElseDriveDOrC) {
-    AppState saved = g_app;
+    WideBuffer savedPath = g_app.pathArgument, savedRoot = g_app.installRoot;
     g_app.pathArgument = u"D:\\Apps\\";
     ChooseDefaultInstallRoot();
     EXPECT_EQ(g_app.installRoot, u"D:\\Apps\\");
@@ -19,7 +19,8 @@ TEST(ChooseDefaultInstallRoot, PathArgumentVerbatimElseDriveDOrC) {
     g_app.pathArgument.clear();
     ChooseDefaultInstallRoot();
     EXPECT_EQ(g_app.installRoot, DirectoryExists(u"D:\\") ? u"D:\\Tarnwick软件" : u"C:\\Tarnwick软件");
-    g_app = saved;
+    g_app.pathArgument = savedPath;
+    g_app.installRoot = savedRoot;
 }
 
 }  // namespace

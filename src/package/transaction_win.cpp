@@ -1,0 +1,227 @@
+#include "package/transaction_win.h"
+
+#include <atomic>
+
+#include "base/file_win.h"
+#include "base/handles_win.h"
+#include "base/system_win.h"
+#include "base/text_format.h"
+#include "base/wide_win.h"
+#include "catalog/sha256_win.h"
+#include "package/path_rules.h"
+#include "package/path_safety_win.h"
+
+namespace {
+
+std::atomic<uint32_t> backupCounter{0};
+
+bool PathExists(std::u16string_view path) {
+    return GetFileAttributesW(W(WideBuffer(path))) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What an overwrite that failed with error tells the product.
+void ClassifyOverwriteError(ProductEntry& product, std::u16string_view target, DWORD error) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        // Remembered so the user can be offered to close the program holding
+        // it; the message says the same in words.
+        product.busy_file.assign(target);
+        product.last_error += u"无法覆盖文件，程序正在运行中，请关闭后再试";
+    } else if (error == ERROR_ACCESS_DENIED) {
+        TextFormat(product.last_error, u"无法覆盖文件，拒绝访问（错误 %u），可能是杀毒软件拦截导致",
+                   static_cast<uint32_t>(error));
+    } else {
+        product.last_error += u"无法覆盖文件，程序正在运行中，请关闭后再试";
+    }
+}
+
+// Backs up an existing target into the work folder; fills the entry's backup fields.
+bool BackupTarget(InstallTransaction& transaction, std::u16string_view target, LedgerEntry& entry,
+                  ProductEntry& product) {
+    WideBuffer backup;
+    PathJoin(backup, transaction.work_folder, BackupFileName(GetTickCount(), ++backupCounter));
+    if (!CopyFileW(W(WideBuffer(target)), W(backup), TRUE) ||
+        !HashFileSha256(backup, entry.backup_hash, &entry.backup_size) || !RegisterTempFile(transaction, backup)) {
+        FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", GetLastError());
+        return false;
+    }
+    entry.backup_path = backup;
+    return true;
+}
+
+// Puts one installed file back as it was; true when that worked.
+bool RollBackEntry(const LedgerEntry& entry) {
+    if (!HasNoReparsePoint(entry.path)) return false;
+    if (PathExists(entry.path) && (entry.hash.empty() || !VerifyFileUnchanged(entry.path, entry.hash, entry.size))) {
+        return false;  // changed since we wrote it: not ours to undo
+    }
+    if (!entry.backup_path.empty()) {
+        return VerifyFileUnchanged(entry.backup_path, entry.backup_hash, entry.backup_size) &&
+               CopyFileW(W(entry.backup_path), W(entry.path), FALSE);
+    }
+    return !PathExists(entry.path) || DeleteFileW(W(entry.path));
+}
+
+bool CleanTemporaryEntry(const InstallTransaction& transaction, const LedgerEntry& entry) {
+    return IsStrictlyUnder(transaction.work_folder, entry.path) && HasNoReparsePoint(entry.path) &&
+           VerifyFileUnchanged(entry.path, entry.hash, entry.size) && DeleteFileW(W(entry.path));
+}
+
+}  // namespace
+
+void AppendLedgerLine(const InstallTransaction& transaction, std::u16string_view kind, std::u16string_view path) {
+    std::string line = LedgerLineText(kind, path);
+    UniqueHandle file(CreateFileW(W(transaction.ledger_path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path) {
+    if (LedgerEntry* existing = FindLedgerEntry(transaction, path)) {
+        HashFileSha256(path, existing->hash, &existing->size);
+        return existing;
+    }
+    LedgerEntry entry;
+    entry.path.assign(path);
+    entry.temporary = true;
+    if (!HashFileSha256(path, entry.hash, &entry.size)) return nullptr;
+    transaction.entries.push_front(std::move(entry));
+    AppendLedgerLine(transaction, kLedgerTemporary, path);
+    return &transaction.entries.front();
+}
+
+bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth) {
+    if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
+    WideBuffer pattern;
+    PathJoin(pattern, folder, u"*");
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        std::u16string_view name = U(data.cFileName);
+        if (name == u"." || name == u"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+        WideBuffer child;
+        PathJoin(child, folder, name);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!RegisterTreeAsTemp(transaction, child, depth + 1)) return false;
+        } else if (!RegisterTempFile(transaction, child)) {
+            return false;
+        }
+    } while (FindNextFileW(find.get(), &data));
+    return true;
+}
+
+bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,
+                ProductEntry& product) {
+    if (!HasNoReparsePoint(target) || !EnsureParentDirectory(target)) {
+        product.last_error = u"目标目录不安全或无法创建。";
+        return false;
+    }
+    const WideBuffer targetPath(target);
+    LedgerEntry entry;
+    entry.path = targetPath;
+    if (PathExists(target)) {
+        // Nobody may hold the file: a program that has it open would keep the
+        // old content or break half-way.
+        UniqueHandle probe(CreateFileW(W(targetPath), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe) {
+            ClassifyOverwriteError(product, target, GetLastError());
+            return false;
+        }
+        probe.reset();
+        if (!BackupTarget(transaction, target, entry, product)) return false;
+    }
+    transaction.entries.push_front(std::move(entry));
+    LedgerEntry& recorded = transaction.entries.front();
+    AppendLedgerLine(transaction, kLedgerAboutToOverwrite, target);
+    bool copied = CopyFileW(W(WideBuffer(staged)), W(targetPath), FALSE);
+    DWORD error = copied ? 0 : GetLastError();
+    if (!copied) ClassifyOverwriteError(product, target, error);
+    if (PathExists(target)) HashFileSha256(target, recorded.hash, &recorded.size);
+    AppendLedgerLine(transaction, copied ? kLedgerOverwritten : kLedgerOverwriteFailed, target);
+    return copied;
+}
+
+bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16string_view stagingRoot,
+                std::u16string_view folder, HANDLE cancelEvent, int depth) {
+    if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) {
+        product.last_error = u"安装文件目录过深或包含链接。";
+        return false;
+    }
+    WideBuffer pattern;
+    PathJoin(pattern, folder, u"*");
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    if (!find) return true;
+    do {
+        std::u16string_view name = U(data.cFileName);
+        if (name == u"." || name == u"..") continue;
+        if (IsCancelled(cancelEvent)) {
+            product.last_error = u"用户已取消安装。";
+            return false;
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            product.last_error = u"安装包含有链接文件，已中止。";
+            return false;
+        }
+        WideBuffer child;
+        PathJoin(child, folder, name);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!DeployTree(product, transaction, stagingRoot, child, cancelEvent, depth + 1)) return false;
+            continue;
+        }
+        // child lies below the staging root by construction.
+        std::u16string_view relative = std::u16string_view(child).substr(stagingRoot.size() + 1);
+        WideBuffer target;
+        if (!SafeJoinRelative(product.deploy_dir, relative, target)) return false;
+        if (!DeployFile(transaction, child, target, product)) return false;
+    } while (FindNextFileW(find.get(), &data));
+    return true;
+}
+
+bool VerifyFileUnchanged(std::u16string_view path, std::u16string_view hash, uint64_t size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(W(WideBuffer(path)), GetFileExInfoStandard, &data)) return false;
+    uint64_t actual = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (actual != size || !HasNoReparsePoint(path)) return false;
+    WideBuffer current;
+    return HashFileSha256(path, current) && EqualsNoCase(current, hash);
+}
+
+void RollbackTransaction(ProductEntry& product, InstallTransaction& t, bool rollback, StatusCallback callback,
+                         void* context) {
+    t.rollback_incomplete = false;
+    bool ok = true;
+    if (rollback && !t.committed) {
+        for (LedgerEntry& entry : t.entries) {
+            if (entry.temporary || entry.rolled_back) continue;
+            entry.rolled_back = RollBackEntry(entry);
+            ReportStatus(&product,
+                         entry.rolled_back ? u"已撤回本次衍生文件/恢复原文件。"
+                                           : u"撤回文件失败，保留原文件备份与台账，避免误删。",
+                         callback, context);
+            AppendLedgerLine(t, entry.rolled_back ? kLedgerRolledBack : kLedgerRollbackFailed, entry.path);
+            if (!entry.rolled_back) ok = false;
+        }
+    }
+    if (!t.committed) {
+        for (const LedgerEntry& entry : t.entries) {
+            if (!entry.temporary && !entry.rolled_back) ok = false;
+        }
+    }
+    if (!ok) {
+        // Backups and every temporary file stay for the next attempt.
+        t.rollback_incomplete = true;
+        return;
+    }
+    for (const LedgerEntry& entry : t.entries) {
+        if (!entry.temporary || !PathExists(entry.path)) continue;
+        bool cleaned = CleanTemporaryEntry(t, entry);
+        ReportStatus(&product, cleaned ? u"已清理本次安装临时文件。" : u"临时文件清理失败或已变化，保留文件。",
+                     callback, context);
+        AppendLedgerLine(t, cleaned ? kLedgerCleaned : kLedgerCleanFailed, entry.path);
+    }
+}

@@ -1,0 +1,21 @@
+// Deploying staged files into a product folder with backups, and rolling an
+// install back or cleaning up after it, guarded by recorded content.
+#pragma once
+
+#include <windows.h>
+
+#include "base/log.h"
+#include "catalog/product.h"
+#include "package/transaction.h"
+
+void AppendLedgerLine(const InstallTransaction& transaction, std::u16string_view kind, std::u16string_view path);
+LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path);
+bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth = 0);
+bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,
+                ProductEntry& product);
+bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16string_view stagingRoot,
+                std::u16string_view folder, HANDLE cancelEvent, int depth = 0);
+// The file exists with this size and SHA-256 and is not reached through a link.
+bool VerifyFileUnchanged(std::u16string_view path, std::u16string_view hash, uint64_t size);
+void RollbackTransaction(ProductEntry& product, InstallTransaction& transaction, bool rollback,
+                         StatusCallback callback, void* context);
