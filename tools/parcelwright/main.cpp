@@ -1,6 +1,5 @@
-// parcelwright: runs the installer's own catalog rules (and later the decoder
-// and archive checks) on files, without the window, for catalog editors and
-// tests.
+// parcelwright: runs the installer's own catalog rules, DEFLATE decoder and
+// package checks on files, without the window, for catalog editors and tests.
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -11,7 +10,9 @@ namespace {
 
 const char kUsage[] =
     "usage: parcelwright catalog check FILE [--filter N] [--locked] [--preferred N] [--os CODE]\n"
-    "                                  [--mode install|uninstall|update]\n";
+    "                                  [--mode install|uninstall|update]\n"
+    "       parcelwright inflate IN OUT --size N\n"
+    "       parcelwright format FILE\n";
 
 }  // namespace
 
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
     if (args.size() >= 2 && args[0] == "catalog" && args[1] == "check") {
         return RunCatalogCheck(std::vector<std::string>(args.begin() + 2, args.end()));
     }
+    if (!args.empty() && args[0] == "inflate") return RunInflate(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (!args.empty() && args[0] == "format") return RunFormat(std::vector<std::string>(args.begin() + 1, args.end()));
     std::fputs(kUsage, stderr);
     return kToolUsage;
 }

@@ -1,0 +1,51 @@
+// "parcelwright inflate" and "parcelwright format": the decoder and the
+// format detection on files.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "base/text.h"
+#include "commands.h"
+#include "package/inflate.h"
+#include "package/package_format.h"
+
+int RunInflate(const std::vector<std::string>& args) {
+    // IN OUT --size N
+    if (args.size() != 4 || args[2] != "--size" || args[3].empty() ||
+        args[3].find_first_not_of("0123456789") != std::string::npos || args[3].size() > 10) {
+        std::fputs("usage: parcelwright inflate IN OUT --size N\n", stderr);
+        return kToolUsage;
+    }
+    unsigned long long size = std::stoull(args[3]);
+    std::string input;
+    if (size > 0xFFFFFFFFull || !ReadFileBytes(args[0], input) || input.size() > 0xFFFFFFFFull) {
+        std::fprintf(stderr, "parcelwright: cannot read %s or size too large\n", args[0].c_str());
+        return kToolUsage;
+    }
+    std::unique_ptr<uint8_t[]> output(new uint8_t[size ? size : 1]);
+    uint32_t produced = 0;
+    int result = InflateRaw(reinterpret_cast<const uint8_t*>(input.data()), static_cast<uint32_t>(input.size()),
+                            output.get(), static_cast<uint32_t>(size), &produced);
+    if (result != 0) produced = 0;
+    std::FILE* out = std::fopen(args[1].c_str(), "wb");
+    if (!out || std::fwrite(output.get(), 1, produced, out) != produced) {
+        if (out) std::fclose(out);
+        std::fprintf(stderr, "parcelwright: cannot write %s\n", args[1].c_str());
+        return kToolUsage;
+    }
+    std::fclose(out);
+    std::printf("result=%d produced=%u\n", result, produced);
+    return result == 0 ? kToolOk : kToolFailed;
+}
+
+int RunFormat(const std::vector<std::string>& args) {
+    std::string bytes;
+    if (args.size() != 1 || !ReadFileBytes(args[0], bytes)) {
+        std::fputs("usage: parcelwright format FILE\n", stderr);
+        return kToolUsage;
+    }
+    if (bytes.size() > kFormatProbeSize) bytes.resize(kFormatProbeSize);
+    PackageFormat format = ClassifyPackageBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    std::printf("%d %s\n", static_cast<int>(format), WideToUtf8(PackageFormatName(format)).c_str());
+    return kToolOk;
+}
