@@ -1,0 +1,79 @@
+#include "package/zip_extract_win.h"
+
+#include <vector>
+
+#include "base/file_win.h"
+#include "base/handles_win.h"
+#include "base/system_win.h"
+#include "base/wide_win.h"
+#include "package/path_safety_win.h"
+#include "package/transaction_win.h"
+#include "package/zip_walk.h"
+
+namespace {
+
+struct ExtractContext {
+    InstallTransaction* transaction;
+    HANDLE cancelEvent;
+};
+
+bool DecodeName(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) {
+    UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
+    const char* text = reinterpret_cast<const char*>(bytes);
+    int n = MultiByteToWideChar(codePage, 0, text, static_cast<int>(size), nullptr, 0);
+    if (n <= 0) return false;
+    std::vector<wchar_t> buffer(n);
+    if (MultiByteToWideChar(codePage, 0, text, static_cast<int>(size), buffer.data(), n) != n) return false;
+    name.assign(U(buffer.data()), n);
+    return true;
+}
+
+bool Join(std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+    return SafeJoinRelative(destination, name, target);
+}
+
+bool Cancelled(void* context) { return IsCancelled(static_cast<ExtractContext*>(context)->cancelEvent); }
+
+bool MakeDirectory(void*, const ZipEntry& entry) {
+    return CreateDirectoryTree(entry.target) && HasNoReparsePoint(entry.target);
+}
+
+bool WriteEntry(void* context, const ZipEntry& entry, const uint8_t* data, size_t size) {
+    auto* c = static_cast<ExtractContext*>(context);
+    if (!EnsureParentDirectory(entry.target)) return false;
+    bool written = false;
+    {
+        // CREATE_NEW: a second entry with the same name fails instead of
+        // silently replacing the first.
+        UniqueHandle file(CreateFileW(W(entry.target), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+        DWORD wrote = 0;
+        written = file && WriteFile(file.get(), data, static_cast<DWORD>(size), &wrote, nullptr) && wrote == size;
+    }
+    if (FileExists(entry.target)) RegisterTempFile(*c->transaction, entry.target);
+    return written;
+}
+
+}  // namespace
+
+PackageFormat DetectPackageFormat(std::u16string_view packagePath) {
+    UniqueHandle file(CreateFileW(W(WideBuffer(packagePath)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return kFormatUnknown;
+    std::vector<uint8_t> buffer(kFormatProbeSize);
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer.data(), kFormatProbeSize, &got, nullptr)) return kFormatUnknown;
+    return ClassifyPackageBytes(buffer.data(), got);
+}
+
+bool ExtractZipPackage(ProductEntry& product, InstallTransaction& transaction, std::u16string_view destination,
+                       HANDLE cancelEvent) {
+    ByteBuffer image;
+    if (!ReadWholeFile(product.package_path, image)) {
+        product.last_error = kZipTooLarge;
+        return false;
+    }
+    ExtractContext context{&transaction, cancelEvent};
+    ZipWalkCallbacks callbacks{DecodeName, Join, Cancelled, MakeDirectory, WriteEntry, &context};
+    return WalkZip(image.data(), image.size(), destination, callbacks, product.last_error);
+}
