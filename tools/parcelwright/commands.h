@@ -12,6 +12,7 @@ constexpr int kToolUsage = 2;
 int RunCatalogCheck(const std::vector<std::string>& arguments);
 int RunInflate(const std::vector<std::string>& arguments);
 int RunFormat(const std::vector<std::string>& arguments);
+int RunZipCheck(const std::vector<std::string>& arguments);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadFileBytes(const std::string& path, std::string& bytes);

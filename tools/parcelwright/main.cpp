@@ -12,7 +12,8 @@ const char kUsage[] =
     "usage: parcelwright catalog check FILE [--filter N] [--locked] [--preferred N] [--os CODE]\n"
     "                                  [--mode install|uninstall|update]\n"
     "       parcelwright inflate IN OUT --size N\n"
-    "       parcelwright format FILE\n";
+    "       parcelwright format FILE\n"
+    "       parcelwright zip check FILE\n";
 
 }  // namespace
 
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
         return RunCatalogCheck(std::vector<std::string>(args.begin() + 2, args.end()));
     }
     if (!args.empty() && args[0] == "inflate") return RunInflate(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (args.size() >= 2 && args[0] == "zip" && args[1] == "check") {
+        return RunZipCheck(std::vector<std::string>(args.begin() + 2, args.end()));
+    }
     if (!args.empty() && args[0] == "format") return RunFormat(std::vector<std::string>(args.begin() + 1, args.end()));
     std::fputs(kUsage, stderr);
     return kToolUsage;
