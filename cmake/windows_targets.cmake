@@ -55,6 +55,11 @@ endif()
 gtest_discover_tests(tw_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 120 FIXTURES_REQUIRED vendor)
 
+# Stands in for 7z.exe, Rar.exe and installers in tests (a console program).
+add_executable(stand_in ${CMAKE_SOURCE_DIR}/tests/tools/stand_in_win.cpp)
+target_compile_definitions(tw_tests_win PRIVATE TW_STAND_IN_EXE="$<TARGET_FILE:stand_in>")
+add_dependencies(tw_tests_win stand_in)
+
 add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
 target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})
 target_link_options(ui_driver PRIVATE -municode)

@@ -1,0 +1,21 @@
+// Starting other programs: hidden helper tools that can be cancelled, and a
+// product's own installer shown to the user and waited for.
+#pragma once
+
+#include <windows.h>
+
+#include "base/log.h"
+#include "catalog/product.h"
+
+// Runs program hidden with "\"program\" arguments"; with an output file its
+// standard output and error go there. True when it ran to its end; the exit
+// code is stored whenever it started. Cancelling terminates it with 1223.
+bool RunChildProcess(std::u16string_view program, std::u16string_view arguments, std::u16string_view workingFolder,
+                     const char16_t* outputFile, HANDLE cancelEvent, DWORD* exitCode);
+
+// The App Paths registration of a program file name, when it names an
+// existing file reached through no link.
+bool FindAppPath(std::u16string_view fileName, WideBuffer& path);
+
+// Runs the package as an installer and finds the installed main program.
+bool RunInstaller(ProductEntry& product, StatusCallback callback, void* context);
