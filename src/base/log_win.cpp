@@ -8,6 +8,7 @@
 
 #include "base/file_win.h"
 #include "base/handles_win.h"
+#include "base/system_win.h"
 #include "base/wide_win.h"
 
 #include <mutex>
@@ -18,11 +19,9 @@ std::vector<WideBuffer>& CapturedLogLines() {
 }
 
 bool InstallLogPath(WideBuffer& path) {
-    wchar_t root[260];
-    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", root, 260);
-    if (n == 0 || n >= 260) return false;
-    WideBuffer folder;
-    PathJoin(folder, U(root), u"TwParcelwright\\logs");
+    WideBuffer root, folder;
+    if (!ReadEnvironmentVariable(L"LOCALAPPDATA", 260, root)) return false;
+    PathJoin(folder, root, u"TwParcelwright\\logs");
     if (!CreateDirectoryTree(folder)) return false;
     PathJoin(path, folder, u"install.log");
     return true;

@@ -1,5 +1,7 @@
 #include "base/system_win.h"
 
+#include <vector>
+
 #include "base/handles_win.h"
 #include "base/text_format.h"
 #include "base/wide_win.h"
@@ -14,6 +16,22 @@ void FormatSystemError(WideBuffer& buf, std::u16string_view prefix, DWORD code) 
     WideBuffer systemText;
     if (n != 0 && text) systemText.assign(U(text), n);
     TextFormat(buf, u"（错误 %u）%s", static_cast<uint32_t>(code), systemText);
+}
+
+bool ReadEnvironmentVariable(const wchar_t* name, size_t capacity, WideBuffer& value) {
+    std::vector<wchar_t> buffer(capacity);
+    DWORD n = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(capacity));
+    if (n == 0 || n >= capacity) return false;
+    value.assign(U(buffer.data()), n);
+    return true;
+}
+
+bool WindowsFolder(WideBuffer& folder) {
+    std::vector<wchar_t> buffer(32768);
+    UINT n = GetWindowsDirectoryW(buffer.data(), 32768);
+    if (n == 0 || n >= 32768) return false;
+    folder.assign(U(buffer.data()), n);
+    return true;
 }
 
 bool IsCancelled(HANDLE event) {

@@ -10,5 +10,12 @@
 // system has none.
 void FormatSystemError(WideBuffer& buf, std::u16string_view prefix, DWORD code);
 
+// The variable's value when it exists and is shorter than capacity units
+// (the buffer the system fills holds capacity units with the terminator).
+bool ReadEnvironmentVariable(const wchar_t* name, size_t capacity, WideBuffer& value);
+
+// The Windows folder (read into 32,768 units).
+bool WindowsFolder(WideBuffer& folder);
+
 // True when event is not null and signalled; never waits.
 bool IsCancelled(HANDLE event);

@@ -99,7 +99,7 @@ WideBuffer Utf8ToWide(std::string_view bytes) {
     return out;
 }
 
-static void AppendUtf8(std::string& out, uint32_t cp) {
+void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {

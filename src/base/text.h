@@ -40,6 +40,9 @@ size_t ByteLength(const char* text);
 WideBuffer Utf8ToWide(std::string_view bytes);
 std::string WideToUtf8(std::u16string_view text);
 
+// Appends one code point (up to U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
+
 // Writes 2n lowercase hexadecimal digits.
 std::string HexLower(const uint8_t* bytes, size_t n);
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/system_win.h"
 #include "base/text.h"
 #include "base/wide_win.h"
 #include "startup/app_state.h"
@@ -42,8 +43,6 @@ bool IsHostArm64() {
     if (isWow64Process2 && isWow64Process2(GetCurrentProcess(), &processMachine, &nativeMachine)) {
         return nativeMachine == IMAGE_FILE_MACHINE_ARM64;
     }
-    wchar_t value[33];
-    DWORD n = GetEnvironmentVariableW(L"PROCESSOR_ARCHITEW6432", value, 33);
-    if (n == 0 || n > 32) return false;
-    return EqualsNoCase(U(value), u"ARM64");
+    WideBuffer value;
+    return ReadEnvironmentVariable(L"PROCESSOR_ARCHITEW6432", 33, value) && EqualsNoCase(value, u"ARM64");
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/file_win.h"
+#include "base/system_win.h"
 #include "base/text_format.h"
 #include "base/wide_win.h"
 #include "engine/child_process_win.h"
@@ -27,11 +28,9 @@ bool ListingIsSafe(const WideBuffer& log, std::u16string_view destination, bool 
 
 bool FindExtractor(std::u16string_view folder, std::u16string_view program, WideBuffer& path) {
     for (const wchar_t* variable : {L"ProgramFiles", L"ProgramW6432", L"ProgramFiles(x86)"}) {
-        std::vector<wchar_t> value(32768);
-        DWORD n = GetEnvironmentVariableW(variable, value.data(), 32768);
-        if (n == 0 || n >= 32768) continue;
-        WideBuffer candidate, inFolder;
-        PathJoin(inFolder, std::u16string_view(U(value.data()), n), folder);
+        WideBuffer root, candidate, inFolder;
+        if (!ReadEnvironmentVariable(variable, 32768, root)) continue;
+        PathJoin(inFolder, root, folder);
         PathJoin(candidate, inFolder, program);
         if (FileExists(candidate)) {
             path = candidate;

@@ -152,11 +152,10 @@ bool ScanManifestFolder(ProductEntry& product, const WideBuffer& own, std::u16st
 }  // namespace
 
 bool ManifestPath(const ProductEntry& product, WideBuffer& path) {
-    wchar_t root[260];
-    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", root, 260);
-    if (n == 0 || n >= 260 || !IsDigits(product.puc_type)) return false;
+    WideBuffer root;
+    if (!ReadEnvironmentVariable(L"LOCALAPPDATA", 260, root) || !IsDigits(product.puc_type)) return false;
     WideBuffer folder, file = product.puc_type + u".manifest";
-    PathJoin(folder, U(root), u"TwParcelwright\\installed");
+    PathJoin(folder, root, u"TwParcelwright\\installed");
     PathJoin(path, folder, file);
     return HasNoReparsePoint(folder) && HasNoReparsePoint(path);
 }

@@ -6,6 +6,7 @@
 
 #include "base/file_win.h"
 #include "base/handles_win.h"
+#include "base/system_win.h"
 #include "base/wide_win.h"
 #include "package/path_rules.h"
 
@@ -13,22 +14,6 @@ const char16_t kInstallRootRefused[] =
     u"请选择本地磁盘上的专用软件文件夹，不能选择整个磁盘、系统目录、用户目录或链接目录。";
 
 namespace {
-
-bool ReadLongVariable(const wchar_t* name, WideBuffer& value) {
-    std::vector<wchar_t> buffer(32768);
-    DWORD n = GetEnvironmentVariableW(name, buffer.data(), 32768);
-    if (n == 0 || n >= 32768) return false;
-    value.assign(U(buffer.data()), n);
-    return true;
-}
-
-bool WindowsFolder(WideBuffer& folder) {
-    std::vector<wchar_t> buffer(32768);
-    UINT n = GetWindowsDirectoryW(buffer.data(), 32768);
-    if (n == 0 || n >= 32768) return false;
-    folder.assign(U(buffer.data()), n);
-    return true;
-}
 
 bool CheckInstallRoot(std::u16string_view path) {
     WideBuffer full;
@@ -40,7 +25,7 @@ bool CheckInstallRoot(std::u16string_view path) {
     WideBuffer windows;
     if (WindowsFolder(windows) && (EqualsNoCase(full, windows) || IsStrictlyUnder(windows, full))) return false;
     WideBuffer profile;
-    if (ReadLongVariable(L"USERPROFILE", profile) && EqualsNoCase(full, profile)) return false;
+    if (ReadEnvironmentVariable(L"USERPROFILE", 32768, profile) && EqualsNoCase(full, profile)) return false;
     return true;
 }
 

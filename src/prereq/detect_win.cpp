@@ -4,6 +4,7 @@
 
 #include "base/file_win.h"
 #include "base/handles_win.h"
+#include "base/system_win.h"
 #include "base/wide_win.h"
 #include "base/windows_version_win.h"
 #include "prereq/prerequisites.h"
@@ -45,18 +46,10 @@ bool VisualCppInstalled(const char16_t* version, const char16_t* architecture, b
            VersionAtLeast(text, 14, 20, 27508);
 }
 
-bool EnvironmentFolder(const wchar_t* name, WideBuffer& folder) {
-    std::vector<wchar_t> buffer(32768);
-    DWORD n = GetEnvironmentVariableW(name, buffer.data(), 32768);
-    if (n == 0 || n >= 32768) return false;
-    folder.assign(U(buffer.data()), n);
-    return true;
-}
-
 // A real folder named 8.* below the desktop runtime's shared folder.
 bool DesktopRuntime8In(const wchar_t* variable) {
     WideBuffer root;
-    if (!EnvironmentFolder(variable, root)) return false;
+    if (!ReadEnvironmentVariable(variable, 32768, root)) return false;
     WideBuffer pattern;
     PathJoin(pattern, root, u"dotnet\\shared\\Microsoft.WindowsDesktop.App\\8.*");
     WIN32_FIND_DATAW data;
@@ -81,10 +74,8 @@ bool DirectXFilesIn(const WideBuffer& folder) {
 }
 
 bool DirectXPresent() {
-    std::vector<wchar_t> buffer(32768);
-    UINT n = GetWindowsDirectoryW(buffer.data(), 32768);
-    if (n == 0 || n >= 32768) return false;
-    WideBuffer windows(U(buffer.data()), n), folder;
+    WideBuffer windows, folder;
+    if (!WindowsFolder(windows)) return false;
     if (!IsWindows64Bit()) {
         PathJoin(folder, windows, u"System32");
         return DirectXFilesIn(folder);
