@@ -7,13 +7,6 @@ namespace {
 
 const char16_t kMagic[] = u"DADEZORORA1";
 
-void AppendUtf16Le(ByteBuffer& bytes, std::u16string_view text) {
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(c >> 8));
-    }
-}
-
 // Lines of UTF-16LE bytes, ended by LF, NUL or the end; empty lines dropped.
 std::vector<std::u16string> SplitLines(const uint8_t* data, size_t size) {
     std::vector<std::u16string> lines;
@@ -38,9 +31,16 @@ ByteBuffer BuildManifestBytes(const ManifestFields& fields, const std::vector<Wi
     TextFormat(text, u"DADEZORORA1\nBASE\t%s\nDIR\t%s\nMAIN\t%s\nVERSION\t%s\nTYPE\t%u\n", fields.base, fields.dir,
                fields.main, fields.version, fields.type);
     for (const WideBuffer& file : fileLines) TextFormat(text, u"FILE\t%s\n", file);
+    return Utf16LeBytes(text);
+}
+
+ByteBuffer Utf16LeBytes(std::u16string_view text) {
     ByteBuffer bytes;
     bytes.reserve(text.size() * 2);
-    AppendUtf16Le(bytes, text);
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
     return bytes;
 }
 

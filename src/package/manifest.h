@@ -36,5 +36,8 @@ bool ManifestDirValues(const uint8_t* data, size_t size, std::vector<WideBuffer>
 
 bool HasNoControlChars(std::u16string_view text);
 
+// Text as UTF-16 little-endian bytes, no byte-order mark.
+ByteBuffer Utf16LeBytes(std::u16string_view text);
+
 // A shortcut directly on the desktop (not in a sub-folder), any case of ".lnk".
 bool IsDirectDesktopShortcut(std::u16string_view desktop, std::u16string_view path);

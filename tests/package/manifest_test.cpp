@@ -4,14 +4,7 @@
 
 namespace {
 
-ByteBuffer Utf16(std::u16string_view text) {
-    ByteBuffer bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    return bytes;
-}
+ByteBuffer Utf16(std::u16string_view text) { return Utf16LeBytes(text); }
 
 bool Parse(std::u16string_view text, ManifestFields* out = nullptr) {
     ByteBuffer bytes = Utf16(text);
