@@ -24,7 +24,7 @@ uint32_t Read32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (
 // The entry's data, decoded into a buffer of its declared size.
 bool ExtractData(const uint8_t* image, size_t size, uint32_t localOffset, const ZipEntry& entry, uint32_t crc,
                  std::unique_ptr<uint8_t[]>& data) {
-    if (localOffset > size - 30 || Read32(image + localOffset) != kLocalSignature) return false;
+    if (size < 30 || localOffset > size - 30 || Read32(image + localOffset) != kLocalSignature) return false;
     uint64_t start = uint64_t{localOffset} + 30 + Read16(image + localOffset + 26) + Read16(image + localOffset + 28);
     if (start > size || entry.compressedSize > size - start) return false;
     const uint8_t* packed = image + start;
@@ -47,7 +47,7 @@ bool ExtractData(const uint8_t* image, size_t size, uint32_t localOffset, const 
 // One central directory entry at offset; advances offset past it.
 bool WalkEntry(const uint8_t* image, size_t size, size_t& offset, std::u16string_view destination,
                const ZipWalkCallbacks& cb) {
-    if (offset > size - 46 || Read32(image + offset) != kCentralSignature) return false;
+    if (size < 46 || offset > size - 46 || Read32(image + offset) != kCentralSignature) return false;
     const uint8_t* h = image + offset;
     uint16_t flags = Read16(h + 8);
     uint16_t nameLength = Read16(h + 28);

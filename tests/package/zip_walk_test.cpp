@@ -126,6 +126,21 @@ TEST(WalkZip, ArchiveLevelFailures) {
     EXPECT_EQ(none.message, format);
 }
 
+TEST(WalkZip, ArchivesShorterThanAHeaderAreReadWithinBounds) {
+    // An end record pointing at a "directory" in a file too short to hold one
+    // (a read past the end here once went unnoticed by the offset arithmetic).
+    for (size_t size : {29, 45}) {
+        std::string archive(size, '\0');
+        archive.replace(0, 4, "PK\x01\x02", 4);  // a central header signature, and no room for the rest
+        archive.replace(size - 22, 4, "PK\x05\x06", 4);
+        archive[size - 22 + 10] = 1;  // one entry at offset 0
+        Walk w;
+        w.Run(archive);
+        EXPECT_FALSE(w.ok) << size;
+        EXPECT_EQ(w.message, std::u16string(kZipEntryFailed)) << size;
+    }
+}
+
 TEST(WalkZip, CommentLimits) {
     ZipBuilder zip;
     zip.Add("a.txt", "a");
