@@ -9,6 +9,7 @@
 #include "base/log.h"
 #include "base/wide_win.h"
 #include "base/windows_version_win.h"
+#include "catalog/catalog.h"
 #include "startup/app_state.h"
 #include "startup/command_line.h"
 #include "startup/dpi.h"
@@ -109,6 +110,7 @@ int RunUserInterface(HINSTANCE instance) {
     g_app.uiDpi = static_cast<uint32_t>(GetDeviceCaps(screen, LOGPIXELSX));
     ReleaseDC(nullptr, screen);
 
+    CatalogReset(g_app.catalog);
     g_app.installRoot.clear();
     g_app.statusHistory.clear();
     g_app.pageNotice.clear();
