@@ -1,6 +1,7 @@
 #include "base/file_win.h"
 
 #include <algorithm>
+#include <new>
 
 #include "base/handles_win.h"
 #include "base/wide_win.h"
@@ -29,7 +30,12 @@ bool ReadWholeFile(const WideBuffer& path, ByteBuffer& bytes) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size)) return false;
     if (size.QuadPart < 1 || static_cast<uint64_t>(size.QuadPart) > kMaxWholeFileSize) return false;
-    bytes.resize(static_cast<size_t>(size.QuadPart));
+    // Up to 512 MiB in a 32-bit process: no memory is a failure, not a crash.
+    try {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));

@@ -11,6 +11,7 @@
 #include "catalog/http.h"
 #include "catalog/http_win.h"
 #include "catalog/sha256_win.h"
+#include "package/path_safety_win.h"
 #include "package/transaction_win.h"
 
 namespace {
@@ -90,7 +91,11 @@ bool DownloadPackage(ProductEntry& product, InstallTransaction& transaction, Sta
     const WideBuffer partPath = product.package_path + u".part";
     Body body;
     {
-        // Only a file we create ourselves is written to.
+        // Only a file we create ourselves, and never through a link, is written to.
+        if (!HasNoReparsePoint(partPath)) {
+            product.last_error = u"目标目录不安全或无法创建。";
+            return false;
+        }
         UniqueHandle file(CreateFileW(W(partPath), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                       nullptr));
         if (!file) {

@@ -48,6 +48,13 @@ bool VerifyManifest(ProductEntry& product, const WideBuffer& path) {
     product.installed_version = fields.version;
     product.installer_type = fields.type == ManifestTypeInstaller;
     product.file_list = fields.files;
+    // Every recorded path must already be in its full, normalised form, so
+    // that ".." cannot make a path look as if it lay inside DIR.
+    for (const WideBuffer* path : {&fields.base, &fields.dir, &fields.main}) {
+        WideBuffer full;
+        if (path == &fields.main && path->empty()) continue;
+        if (!FullPathOf(*path, full) || !EqualsNoCase(full, *path)) return false;
+    }
     if (!ValidateProductDir(product, fields.base, fields.dir)) return false;
     for (const WideBuffer& file : product.file_list) {
         if (!ValidateRecordedFile(product, file)) return false;

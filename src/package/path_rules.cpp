@@ -58,7 +58,10 @@ bool InstallRootCharactersAllowed(std::u16string_view path) {
 }
 
 bool InstallRootSegmentsAllowed(std::u16string_view path) {
-    size_t start = path.size() > 3 ? 3 : path.size();
+    // Skip a drive root ("D:\"), nothing else.
+    bool driveRoot = path.size() >= 3 && ((path[0] | 0x20) >= u'a' && (path[0] | 0x20) <= u'z') && path[1] == u':' &&
+                     (path[2] == u'\\' || path[2] == u'/');
+    size_t start = driveRoot ? 3 : 0;
     while (start < path.size()) {
         size_t end = path.find_first_of(u"\\/", start);
         if (end == std::u16string_view::npos) end = path.size();

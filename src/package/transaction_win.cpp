@@ -39,9 +39,15 @@ bool BackupTarget(InstallTransaction& transaction, std::u16string_view target, L
                   ProductEntry& product) {
     WideBuffer backup;
     PathJoin(backup, transaction.work_folder, BackupFileName(GetTickCount(), ++backupCounter));
-    if (!CopyFileW(W(WideBuffer(target)), W(backup), TRUE) ||
-        !HashFileSha256(backup, entry.backup_hash, &entry.backup_size) || !RegisterTempFile(transaction, backup)) {
+    if (!CopyFileW(W(WideBuffer(target)), W(backup), TRUE)) {
         FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", GetLastError());
+        return false;
+    }
+    if (!HashFileSha256(backup, entry.backup_hash, &entry.backup_size) || !RegisterTempFile(transaction, backup)) {
+        DWORD error = GetLastError();
+        // The copy is ours (it could not exist before) and nothing records it.
+        if (!FindLedgerEntry(transaction, backup)) DeleteFileW(W(backup));
+        FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
         return false;
     }
     entry.backup_path = backup;
@@ -70,6 +76,7 @@ bool CleanTemporaryEntry(const InstallTransaction& transaction, const LedgerEntr
 
 void AppendLedgerLine(const InstallTransaction& transaction, std::u16string_view kind, std::u16string_view path) {
     std::string line = LedgerLineText(kind, path);
+    if (!HasNoReparsePoint(transaction.ledger_path)) return;
     UniqueHandle file(CreateFileW(W(transaction.ledger_path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
@@ -173,8 +180,12 @@ bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16
             if (!DeployTree(product, transaction, stagingRoot, child, cancelEvent, depth + 1)) return false;
             continue;
         }
-        // child lies below the staging root by construction.
-        std::u16string_view relative = std::u16string_view(child).substr(stagingRoot.size() + 1);
+        const WideBuffer root = TrimTrailingBackslashes(stagingRoot);
+        if (!IsStrictlyUnder(root, child)) {
+            product.last_error = u"安装文件目录过深或包含链接。";
+            return false;
+        }
+        std::u16string_view relative = std::u16string_view(child).substr(root.size() + 1);
         WideBuffer target;
         if (!SafeJoinRelative(product.deploy_dir, relative, target)) return false;
         if (!DeployFile(transaction, child, target, product)) return false;

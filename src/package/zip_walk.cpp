@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "package/crc32.h"
 #include "package/inflate.h"
@@ -28,7 +29,9 @@ bool ExtractData(const uint8_t* image, size_t size, uint32_t localOffset, const 
     uint64_t start = uint64_t{localOffset} + 30 + Read16(image + localOffset + 26) + Read16(image + localOffset + 28);
     if (start > size || entry.compressedSize > size - start) return false;
     const uint8_t* packed = image + start;
-    data.reset(new uint8_t[entry.uncompressedSize ? entry.uncompressedSize : 1]);
+    // Up to 256 MiB in a 32-bit process: running out of memory fails the entry.
+    data.reset(new (std::nothrow) uint8_t[entry.uncompressedSize ? entry.uncompressedSize : 1]);
+    if (!data) return false;
     if (entry.method == 0) {
         if (entry.compressedSize != entry.uncompressedSize) return false;
         std::memcpy(data.get(), packed, entry.compressedSize);

@@ -171,6 +171,8 @@ TEST(ReadInstallManifest, InvalidManifests) {
         {s.Header() + u"FILE\t" + Desktop() + u"\\工具.exe\n", false, "desktop non-shortcut"},
         {s.Header() + u"MAIN\t" + s.root + u"\\elsewhere.exe\n", false, "MAIN outside DIR, TYPE 0"},
         {s.Header(u"1") + u"MAIN\t" + s.root + u"\\elsewhere.exe\n", true, "MAIN outside DIR, TYPE 1"},
+        {s.Header() + u"MAIN\t" + s.dir + u"\\..\\..\\elsewhere.exe\n", false, "MAIN climbing out with .."},
+        {u"DADEZORORA1\nBASE\t" + s.root + u"\\\nDIR\t" + s.dir + u"\nTYPE\t0\n", false, "BASE not normalised"},
         {u"DADEZORORA1\nBASE\t" + s.root + u"\nDIR\t" + s.root + u"\\a\\b\nTYPE\t0\n", false, "DIR two levels down"},
         {u"DADEZORORA1\nBASE\t" + s.root + u"\nDIR\t" + s.root + u"\\temp_setup\nTYPE\t0\n", true,
          "any direct child (the name is not compared)"},

@@ -116,7 +116,8 @@ TEST(InstallRootCharactersAllowed, Scan) {
 TEST(InstallRootSegmentsAllowed, NoTrailingDotsOrSpaces) {
     EXPECT_TRUE(InstallRootSegmentsAllowed(u"D:\\Apps\\"));
     EXPECT_TRUE(InstallRootSegmentsAllowed(u"D:/A.b/c d"));
-    for (const char16_t* bad : {u"D:\\Apps.", u"D:\\Apps \\x", u"D:\\x\\..\\y", u"D:/a/./b", u"D:\\Apps. \\"}) {
+    for (const char16_t* bad : {u"D:\\Apps.", u"D:\\Apps \\x", u"D:\\x\\..\\y", u"D:/a/./b", u"D:\\Apps. \\",
+                                u"ab.", u"a.\\b", u"D:a."}) {
         EXPECT_FALSE(InstallRootSegmentsAllowed(bad)) << WideToUtf8(bad);
     }
 }

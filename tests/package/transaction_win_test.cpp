@@ -272,6 +272,23 @@ TEST(DeployTree, DepthLinksAndCancel) {
     }
 }
 
+TEST(DeployTree, StagingRootWithATrailingBackslash) {
+    Install in;
+    Write(in.staging + u"\\bin\\app.exe", "x");
+    ASSERT_TRUE(DeployTree(in.product, in.t, in.staging + u"\\", in.staging, nullptr)) << WideToUtf8(in.product.last_error);
+    EXPECT_EQ(Read(in.dir + u"\\bin\\app.exe"), "x");  // not "in\\app.exe"
+}
+
+TEST(AppendLedgerLine, NeverWritesThroughALink) {
+    Install in;
+    TestFolder outside;
+    ASSERT_TRUE(CreateDirectoryTree(in.folder / u"w"));
+    ASSERT_TRUE(MakeUnixSymlink(outside.path(), in.folder / u"w\\linked"));
+    in.t.ledger_path = in.folder / u"w\\linked\\ledger.log";
+    AppendLedgerLine(in.t, kLedgerTemporary, u"C:\\x");
+    EXPECT_FALSE(FileExists(outside / u"ledger.log"));
+}
+
 TEST(VerifyFileUnchanged, SizeHashAndLinks) {
     TestFolder folder;
     Write(folder / u"f", "abc");
