@@ -71,6 +71,13 @@ def main():
         shutil.copy(args.setup, locked)
         expect_box(s, locked, ['--puctype', '78'], INVALID, 'TW_SETUP_O77.EXE --puctype 78')
 
+        # The same locked copy with its own number starts normally.
+        proc = s.start(locked, '--puctype', '77')
+        rc, out = s.driver('dump', '--exe', 'TW_SETUP_O77.EXE', '--class', 'TwParcelwrightNative')
+        s.check(rc == 0 and len(harness.parse_dump(out)) == 1, 'TW_SETUP_O77.EXE --puctype 77: the main window appears')
+        s.driver('close', '--exe', 'TW_SETUP_O77.EXE', '--class', 'TwParcelwrightNative')
+        s.check_equal(harness.wait_exit(proc), 0, 'TW_SETUP_O77.EXE --puctype 77: exit code 0')
+
         expect_main_window(s)
         s.finish()
 
