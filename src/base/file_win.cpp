@@ -71,6 +71,17 @@ uint64_t FileSize(const WideBuffer& path) {
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+UniqueFindHandle ListFolder(std::u16string_view folder, std::u16string_view pattern, WIN32_FIND_DATAW& data) {
+    WideBuffer search;
+    PathJoin(search, folder, pattern);
+    return UniqueFindHandle(FindFirstFileW(W(search), &data));
+}
+
+bool IsDotEntry(const WIN32_FIND_DATAW& data) {
+    std::u16string_view name = U(data.cFileName);
+    return name == u"." || name == u"..";
+}
+
 bool ModulePath(WideBuffer& path) {
     wchar_t buffer[519];
     DWORD n = GetModuleFileNameW(nullptr, buffer, 519);

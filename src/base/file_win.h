@@ -3,7 +3,10 @@
 
 #include <cstdint>
 
+#include <windows.h>
+
 #include "base/file.h"
+#include "base/handles_win.h"
 #include "base/text.h"
 
 bool FileExists(const WideBuffer& path);
@@ -17,3 +20,10 @@ bool WriteWholeFile(const WideBuffer& path, const void* data, size_t n);
 uint64_t FileSize(const WideBuffer& path);
 // Full path of the running executable; false when longer than 518 characters.
 bool ModulePath(WideBuffer& path);
+
+// Starts listing folder\pattern; the handle is empty when that fails (the
+// reason is in GetLastError).
+UniqueFindHandle ListFolder(std::u16string_view folder, std::u16string_view pattern, WIN32_FIND_DATAW& data);
+
+// "." and "..", which every folder listing holds.
+bool IsDotEntry(const WIN32_FIND_DATAW& data);

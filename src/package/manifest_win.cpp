@@ -134,10 +134,9 @@ bool OtherManifestRecords(const WideBuffer& file, const WIN32_FIND_DATAW& data, 
 }
 
 bool ScanManifestFolder(ProductEntry& product, const WideBuffer& own, std::u16string_view dir) {
-    WideBuffer folder = own.substr(0, own.rfind(u'\\')), pattern;
-    PathJoin(pattern, folder, u"*.manifest");
+    WideBuffer folder = own.substr(0, own.rfind(u'\\'));
     WIN32_FIND_DATAW data;
-    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    UniqueFindHandle find = ListFolder(folder, u"*.manifest", data);
     if (!find) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;

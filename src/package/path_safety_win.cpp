@@ -82,14 +82,12 @@ bool ValidateProductDir(const ProductEntry& product, std::u16string_view root, s
 
 bool FindFileByName(std::u16string_view folder, std::u16string_view name, WideBuffer& found, int depth) {
     if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
-    WideBuffer pattern;
-    PathJoin(pattern, folder, u"*");
     WIN32_FIND_DATAW data;
-    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    UniqueFindHandle find = ListFolder(folder, u"*", data);
     if (!find) return false;
     do {
         std::u16string_view entry = U(data.cFileName);
-        if (entry == u"." || entry == u".." || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        if (IsDotEntry(data) || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         WideBuffer child;
         PathJoin(child, folder, entry);
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

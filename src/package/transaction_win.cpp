@@ -100,17 +100,14 @@ LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_vi
 
 bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth) {
     if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
-    WideBuffer pattern;
-    PathJoin(pattern, folder, u"*");
     WIN32_FIND_DATAW data;
-    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    UniqueFindHandle find = ListFolder(folder, u"*", data);
     if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
-        std::u16string_view name = U(data.cFileName);
-        if (name == u"." || name == u"..") continue;
+        if (IsDotEntry(data)) continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
         WideBuffer child;
-        PathJoin(child, folder, name);
+        PathJoin(child, folder, U(data.cFileName));
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!RegisterTreeAsTemp(transaction, child, depth + 1)) return false;
         } else if (!RegisterTempFile(transaction, child)) {
@@ -158,14 +155,11 @@ bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16
         product.last_error = u"安装文件目录过深或包含链接。";
         return false;
     }
-    WideBuffer pattern;
-    PathJoin(pattern, folder, u"*");
     WIN32_FIND_DATAW data;
-    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    UniqueFindHandle find = ListFolder(folder, u"*", data);
     if (!find) return true;
     do {
-        std::u16string_view name = U(data.cFileName);
-        if (name == u"." || name == u"..") continue;
+        if (IsDotEntry(data)) continue;
         if (IsCancelled(cancelEvent)) {
             product.last_error = u"用户已取消安装。";
             return false;
@@ -175,7 +169,7 @@ bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16
             return false;
         }
         WideBuffer child;
-        PathJoin(child, folder, name);
+        PathJoin(child, folder, U(data.cFileName));
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!DeployTree(product, transaction, stagingRoot, child, cancelEvent, depth + 1)) return false;
             continue;

@@ -50,10 +50,10 @@ bool VisualCppInstalled(const char16_t* version, const char16_t* architecture, b
 bool DesktopRuntime8In(const wchar_t* variable) {
     WideBuffer root;
     if (!ReadEnvironmentVariable(variable, 32768, root)) return false;
-    WideBuffer pattern;
-    PathJoin(pattern, root, u"dotnet\\shared\\Microsoft.WindowsDesktop.App\\8.*");
+    WideBuffer shared;
+    PathJoin(shared, root, u"dotnet\\shared\\Microsoft.WindowsDesktop.App");
     WIN32_FIND_DATAW data;
-    UniqueFindHandle find(FindFirstFileW(W(pattern), &data));
+    UniqueFindHandle find = ListFolder(shared, u"8.*", data);
     if (!find) return false;
     do {
         DWORD a = data.dwFileAttributes;

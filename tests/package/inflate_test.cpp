@@ -114,15 +114,21 @@ TEST(InflateRaw, FixedBlocksAndDistances) {
     EXPECT_EQ(Inflate(cut, 4).result, kInflateInputEnded);
 }
 
+// BFINAL 1, BTYPE 10 (dynamic), then the HLIT, HDIST and HCLEN fields.
+BitWriter DynamicStart(int hlitField, int hdistField, int hclenField) {
+    BitWriter w;
+    w.Put(1, 1);
+    w.Put(2, 2);
+    w.Put(hlitField, 5);
+    w.Put(hdistField, 5);
+    w.Put(hclenField, 4);
+    return w;
+}
+
 // A dynamic block whose literal/length code is 'a' = 0, end = 10 (code 11 is
 // unused) and whose distance code has one symbol (code 1 unused).
 BitWriter DynamicHeader(int hlitField = 0, bool withEnd = true) {
-    BitWriter w;
-    w.Put(1, 1);
-    w.Put(2, 2);            // BTYPE 10 dynamic
-    w.Put(hlitField, 5);    // HLIT = 257 + field
-    w.Put(0, 5);            // HDIST = 1
-    w.Put(14, 4);           // HCLEN = 18
+    BitWriter w = DynamicStart(hlitField, 0, 14);  // HLIT 257 + field, HDIST 1, HCLEN 18
     // Code-length code lengths in the order 16 17 18 0 8 7 9 6 10 5 11 4 12 3 13 2 14 1:
     // symbols 1, 2 and 18 get length 2 (codes 00, 01, 10).
     const int order[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
@@ -160,33 +166,19 @@ TEST(InflateRaw, DynamicBlocks) {
     EXPECT_EQ(Inflate(unused.bytes, 10).result, kInflateBadCode);
 
     // HLIT field 30 (287 codes) is refused.
-    BitWriter tooMany;
-    tooMany.Put(1, 1);
-    tooMany.Put(2, 2);
-    tooMany.Put(30, 5);
-    tooMany.Put(0, 5);
-    tooMany.Put(0, 4);
+    BitWriter tooMany = DynamicStart(30, 0, 0);
     tooMany.Put(0, 24);
     EXPECT_EQ(Inflate(tooMany.bytes, 10).result, kInflateBadCode);
 
     // HDIST field 30 (31 codes) is refused too.
-    BitWriter tooManyDistances;
-    tooManyDistances.Put(1, 1);
-    tooManyDistances.Put(2, 2);
-    tooManyDistances.Put(0, 5);
-    tooManyDistances.Put(30, 5);
-    tooManyDistances.Put(0, 24);
+    BitWriter tooManyDistances = DynamicStart(0, 30, 0);
+    tooManyDistances.Put(0, 20);
     EXPECT_EQ(Inflate(tooManyDistances.bytes, 10).result, kInflateBadCode);
 }
 
 TEST(InflateRaw, DynamicCodeDescriptionFaults) {
     // Symbol 256 without a code.
-    BitWriter noEnd;
-    noEnd.Put(1, 1);
-    noEnd.Put(2, 2);
-    noEnd.Put(0, 5);
-    noEnd.Put(0, 5);
-    noEnd.Put(14, 4);
+    BitWriter noEnd = DynamicStart(0, 0, 14);
     const int order[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
     for (int symbol : order) noEnd.Put(symbol == 1 || symbol == 18 ? 1 : 0, 3);  // 1 = 0, 18 = 1
     noEnd.Code(1, 1);
@@ -197,12 +189,7 @@ TEST(InflateRaw, DynamicCodeDescriptionFaults) {
     EXPECT_EQ(Inflate(noEnd.bytes, 10).result, kInflateBadCode);
 
     // A repeat (16) before any length was read.
-    BitWriter repeatFirst;
-    repeatFirst.Put(1, 1);
-    repeatFirst.Put(2, 2);
-    repeatFirst.Put(0, 5);
-    repeatFirst.Put(0, 5);
-    repeatFirst.Put(0, 4);               // HCLEN 4: symbols 16 17 18 0
+    BitWriter repeatFirst = DynamicStart(0, 0, 0);  // HCLEN 4: symbols 16 17 18 0
     repeatFirst.Put(1, 3);               // 16: length 1
     repeatFirst.Put(1, 3);               // 17: length 1
     repeatFirst.Put(0, 3);
@@ -212,23 +199,13 @@ TEST(InflateRaw, DynamicCodeDescriptionFaults) {
     EXPECT_EQ(Inflate(repeatFirst.bytes, 10).result, kInflateBadCode);
 
     // Over-subscribed code-length code: three symbols of length 1.
-    BitWriter over;
-    over.Put(1, 1);
-    over.Put(2, 2);
-    over.Put(0, 5);
-    over.Put(0, 5);
-    over.Put(0, 4);
+    BitWriter over = DynamicStart(0, 0, 0);
     for (int i = 0; i < 3; ++i) over.Put(1, 3);
     over.Put(0, 3);
     EXPECT_EQ(Inflate(over.bytes, 10).result, kInflateBadCode);
 
     // A zero run (18) passing the end of the lengths.
-    BitWriter pastEnd;
-    pastEnd.Put(1, 1);
-    pastEnd.Put(2, 2);
-    pastEnd.Put(0, 5);
-    pastEnd.Put(0, 5);
-    pastEnd.Put(0, 4);
+    BitWriter pastEnd = DynamicStart(0, 0, 0);
     pastEnd.Put(0, 3);   // 16
     pastEnd.Put(1, 3);   // 17: code 0
     pastEnd.Put(1, 3);   // 18: code 1
