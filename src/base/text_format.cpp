@@ -34,8 +34,9 @@ uint64_t ArgBits(const FormatArg& arg, bool is64) {
 
 }  // namespace
 
-bool TextFormatArgs(WideBuffer& buf, const char16_t* format, const FormatArg* args, size_t count) {
-    if (!format) return true;
+namespace {
+
+void FormatInto(WideBuffer& buf, const char16_t* format, const FormatArg* args, size_t count) {
     size_t next = 0;
     for (const char16_t* p = format; *p; ++p) {
         if (*p != u'%') {
@@ -100,5 +101,16 @@ bool TextFormatArgs(WideBuffer& buf, const char16_t* format, const FormatArg* ar
             break;
         }
     }
+}
+
+}  // namespace
+
+bool TextFormatArgs(WideBuffer& buf, const char16_t* format, const FormatArg* args, size_t count) {
+    if (!format) return true;
+    // An argument may point into buf itself; appending to buf while reading it
+    // would read freed memory once buf grows.
+    WideBuffer formatted;
+    FormatInto(formatted, format, args, count);
+    buf.append(formatted);
     return true;
 }

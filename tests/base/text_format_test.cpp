@@ -93,4 +93,16 @@ TEST(TextFormat, AppendsWithoutClearing) {
     EXPECT_EQ(out, u"前缀1");
 }
 
+// The destination given again as an argument once read freed memory: appending
+// made the buffer grow while the %s still pointed into its old storage.
+TEST(TextFormat, DestinationMayAlsoBeAnArgument) {
+    WideBuffer out = u"安装";
+    out.shrink_to_fit();
+    TextFormat(out, u"失败：%s（%s）", out, out.c_str());
+    EXPECT_EQ(out, u"安装失败：安装（安装）");
+    WideBuffer longer(300, u'x');
+    TextFormat(longer, u"%s", longer);
+    EXPECT_EQ(longer, WideBuffer(600, u'x'));
+}
+
 }  // namespace
