@@ -66,7 +66,9 @@ bool InstallRootSegmentsAllowed(std::u16string_view path) {
         size_t end = path.find_first_of(u"\\/", start);
         if (end == std::u16string_view::npos) end = path.size();
         std::u16string_view segment = path.substr(start, end - start);
-        if (!segment.empty() && (segment.back() == u'.' || segment.back() == u' ')) return false;
+        // "." and ".." are resolved by the full path, not dropped by the system.
+        bool dots = segment == u"." || segment == u"..";
+        if (!segment.empty() && !dots && (segment.back() == u'.' || segment.back() == u' ')) return false;
         start = end + 1;
     }
     return true;

@@ -33,6 +33,7 @@ bool InstallRootCharactersAllowed(std::u16string_view path);
 // The folder names of a user-given root must not end in "." or " ": the
 // system would silently drop those characters from the last one, so "D:\Apps."
 // would quietly become "D:\Apps".
+// "." and ".." segments are allowed: the full path resolves them.
 bool InstallRootSegmentsAllowed(std::u16string_view path);
 
 // A full path's trailing backslashes removed while it is longer than 3 (so

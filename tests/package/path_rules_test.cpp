@@ -114,10 +114,14 @@ TEST(InstallRootCharactersAllowed, Scan) {
 }
 
 TEST(InstallRootSegmentsAllowed, NoTrailingDotsOrSpaces) {
-    EXPECT_TRUE(InstallRootSegmentsAllowed(u"D:\\Apps\\"));
-    EXPECT_TRUE(InstallRootSegmentsAllowed(u"D:/A.b/c d"));
-    for (const char16_t* bad : {u"D:\\Apps.", u"D:\\Apps \\x", u"D:\\x\\..\\y", u"D:/a/./b", u"D:\\Apps. \\",
-                                u"ab.", u"a.\\b", u"D:a."}) {
+    // "." and ".." resolve to an acceptable root; only names the system would
+    // silently shorten are refused.
+    for (const char16_t* good : {u"D:\\Apps\\", u"D:/A.b/c d", u"D:\\Tools\\..\\Apps", u".\\Apps", u"..\\Apps",
+                                 u"D:/a/./b", u"D:\\Apps\\.", u"D:\\Apps\\.."}) {
+        EXPECT_TRUE(InstallRootSegmentsAllowed(good)) << WideToUtf8(good);
+    }
+    for (const char16_t* bad : {u"D:\\Apps.", u"D:\\Apps \\x", u"D:\\x\\...\\y", u"D:\\Apps. \\", u"D:\\.. \\x",
+                                u"D:\\. ", u"ab.", u"a.\\b", u"D:a."}) {
         EXPECT_FALSE(InstallRootSegmentsAllowed(bad)) << WideToUtf8(bad);
     }
 }

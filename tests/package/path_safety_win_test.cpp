@@ -27,6 +27,29 @@ TEST(PathTextEqualNoCase, UsesTheInvariantLocale) {
     EXPECT_FALSE(IsStrictlyUnder(u"C:\\Apps", u"C:\\Apps2\\x"));
 }
 
+TEST(IsSameDirectory, IdentityWhereBothExistTextOtherwise) {
+    TestFolder folder;
+    ASSERT_TRUE(CreateDirectoryTree(folder / u"Ärger"));
+    ASSERT_TRUE(CreateDirectoryTree(folder / u"Other"));
+    WideBuffer onS = u"S:" + folder.path().substr(2);  // the tests' prefix maps S: to C:
+    ASSERT_TRUE(DirectoryExists(onS)) << "the Wine prefix lacks drive S:";
+    struct Case { WideBuffer a, b; bool same; };
+    const Case cases[] = {
+        {folder / u"Ärger", folder / u"ärger", true},            // case beyond ASCII
+        {folder / u"Ärger", onS + u"\\Ärger", true},             // another drive letter
+        {folder / u"Ärger", folder / u"Other\\..\\Ärger\\", true},
+        {folder / u"Ärger", folder / u"Other", false},
+        {folder / u"Ärger", folder / u"Ärger\\sub", false},       // one of them missing
+        {folder / u"New", folder / u"NEW", true},                  // neither exists: the text decides
+        {folder / u"Neu-ä", folder / u"neu-Ä", true},
+        {folder / u"New", folder / u"New2", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsSameDirectory(c.a, c.b), c.same) << WideToUtf8(c.a) << " | " << WideToUtf8(c.b);
+        EXPECT_EQ(IsSameDirectory(c.b, c.a), c.same) << WideToUtf8(c.b) << " | " << WideToUtf8(c.a);
+    }
+}
+
 TEST(ValidateInstallRoot, Cases) {
     TestFolder folder;
     wchar_t windows[MAX_PATH];
@@ -50,7 +73,11 @@ TEST(ValidateInstallRoot, Cases) {
         {std::u16string(U(windows)) + u"\\..\\WINDOWS\\x", false},
         {U(profile), false},
         {std::u16string(U(profile)) + u"\\", false},
+        {u"D:\\Tools\\..\\Apps", true},           // dot segments resolve to an acceptable root
+        {u"D:\\Tools\\.\\Apps", true},
+        {u"D:\\Apps\\..", false},                 // ...or to the whole drive
         {u"D:\\Apps.", false},
+        {u"D:\\Tools\\...\\Apps", false},
         {u"D:\\Apps \\x", false},
         {u"D:\\con", false},
         {u"D:\\x\\LPT1.log", false},
