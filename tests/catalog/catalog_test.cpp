@@ -6,6 +6,7 @@
 #include <string>
 
 #include "catalog/catalog_load.h"
+#include "prereq/prerequisites.h"
 
 namespace {
 
@@ -125,6 +126,38 @@ TEST(CatalogParseItem, FieldsAndFlags) {
     EXPECT_FALSE(p.selected);      // no filter: nothing is preselected by the parse
     EXPECT_EQ(p.status_text, u"等待下载");
     EXPECT_TRUE(p.launch_after_install);
+}
+
+// The fallback address is taken only when update_error_url gave an empty value.
+TEST(CatalogParseItem, ErrorAndCompleteUrlFallbacks) {
+    struct Case { const char* members; const char16_t* errorUrl; const char16_t* completeUrl; };
+    const Case cases[] = {
+        {R"("update_error_url":"https://u","open_url_download":"https://o")", u"https://u", u""},
+        {R"("open_url_download":"https://o")", u"https://o", u""},
+        {R"("update_error_url":null,"open_url_download":"https://o")", u"https://o", u""},
+        {R"("update_error_url":"","open_url_download":"")", u"", u""},
+        {R"("complete_url":"https://c","update_complete_open_url":"https://x")", u"", u"https://c"},
+        {R"("update_complete_open_url":"https://x")", u"", u"https://x"},
+    };
+    for (const Case& c : cases) {
+        Loaded l = Load(std::string(R"({"puc_type":1,"puc_name":"A",)") + c.members + "}");
+        ASSERT_TRUE(l.ok) << c.members;
+        EXPECT_EQ(l[0].error_url, c.errorUrl) << c.members;
+        EXPECT_EQ(l[0].complete_url, c.completeUrl) << c.members;
+    }
+}
+
+TEST(CatalogParseItem, EnvironmentProgramForms) {
+    struct Case { const char* value; uint32_t mask; };
+    const Case cases[] = {
+        {"[]", 0}, {"[ ]", 0}, {R"(["webview2"])", PrerequisiteBit(u"webview2")},
+        {R"(["directx_june2010","directx_june2010"])", 4096u},
+    };
+    for (const Case& c : cases) {
+        Loaded l = Load(std::string(R"({"puc_type":1,"puc_name":"A","environment_programs":)") + c.value + "}");
+        ASSERT_TRUE(l.ok) << c.value << " " << WideToUtf8(l.table().catalogError);
+        EXPECT_EQ(l[0].env_mask, c.mask) << c.value;
+    }
 }
 
 TEST(CatalogParseItem, ProductNumberForms) {

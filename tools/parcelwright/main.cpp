@@ -1,7 +1,9 @@
 // parcelwright: runs the installer's own catalog rules, DEFLATE decoder and
 // package checks on files, without the window, for catalog editors and tests.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "commands.h"
@@ -18,12 +20,20 @@ const char kUsage[] =
 }  // namespace
 
 bool ReadFileBytes(const std::string& path, std::string& bytes) {
+    // A folder opens as a stream on Linux and then reads as empty.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return false;
-    bytes = content.str();
+    // A file larger than memory allows is a read failure, not a crash.
+    try {
+        std::ostringstream content;
+        content << in.rdbuf();
+        if (in.bad()) return false;
+        bytes = content.str();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""`parcelwright inflate` and `parcelwright format` on files made here."""
+"""`parcelwright inflate`, `parcelwright format` and the file checks of
+`parcelwright catalog check` on files made here."""
 import os
 import subprocess
 import sys
@@ -58,6 +59,14 @@ def main(tool):
             check(rc == 0 and stdout == expected + '\n', 'format ' + expected)
         rc, _, stderr = run(tool, 'format', os.path.join(tmp, 'missing'))
         check(rc == 2, 'format of a missing file is a usage error')
+
+        # A folder or a path that cannot be read is a usage error, not a bad catalog.
+        for what, path in (('a folder', tmp), ('a missing file', os.path.join(tmp, 'missing'))):
+            rc, stdout, stderr = run(tool, 'catalog', 'check', path)
+            check(rc == 2 and stdout == '' and 'usage: parcelwright catalog check' in stderr,
+                  'catalog check of %s is a usage error' % what)
+            rc, _, _ = run(tool, 'format', path)
+            check(rc == 2, 'format of %s is a usage error' % what)
     if failures:
         sys.exit(1)
 
