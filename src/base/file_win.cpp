@@ -1,9 +1,9 @@
 #include "base/file_win.h"
 
 #include <algorithm>
-#include <new>
 
 #include "base/handles_win.h"
+#include "base/memory.h"
 #include "base/wide_win.h"
 
 bool FileExists(const WideBuffer& path) {
@@ -31,11 +31,7 @@ bool ReadWholeFile(const WideBuffer& path, ByteBuffer& bytes) {
     if (!GetFileSizeEx(file.get(), &size)) return false;
     if (size.QuadPart < 1 || static_cast<uint64_t>(size.QuadPart) > kMaxWholeFileSize) return false;
     // Up to 512 MiB in a 32-bit process: no memory is a failure, not a crash.
-    try {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (!TryResize(bytes, static_cast<size_t>(size.QuadPart))) return false;
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
@@ -50,19 +46,38 @@ bool ReadWholeFile(const WideBuffer& path, ByteBuffer& bytes) {
     return true;
 }
 
-bool WriteWholeFile(const WideBuffer& path, const void* data, size_t n) {
-    UniqueHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+namespace {
+
+bool WriteAll(HANDLE file, const void* data, size_t n) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     size_t done = 0;
     while (done < n) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(n - done, 1 << 24));
         DWORD wrote = 0;
-        if (!WriteFile(file.get(), p + done, chunk, &wrote, nullptr) || wrote == 0) return false;
+        if (!WriteFile(file, p + done, chunk, &wrote, nullptr) || wrote == 0) return false;
         done += wrote;
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const WideBuffer& path, const void* data, size_t n) {
+    UniqueHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && WriteAll(file.get(), data, n);
+}
+
+bool DeleteIfPresent(const WideBuffer& path) {
+    if (DeleteFileW(W(path))) return true;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool WriteFreshFile(const WideBuffer& path, const void* data, size_t n) {
+    if (!DeleteIfPresent(path)) return false;
+    UniqueHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && WriteAll(file.get(), data, n);
 }
 
 uint64_t FileSize(const WideBuffer& path) {

@@ -17,6 +17,11 @@ bool CreateDirectoryTree(const WideBuffer& path);
 bool ReadWholeFile(const WideBuffer& path, ByteBuffer& bytes);
 // Creates or truncates the file (no sharing) and writes all n bytes.
 bool WriteWholeFile(const WideBuffer& path, const void* data, size_t n);
+// Like WriteWholeFile, but into a new file: an existing one (perhaps a hard
+// link to a file elsewhere) is deleted first, never written through.
+bool WriteFreshFile(const WideBuffer& path, const void* data, size_t n);
+// Deletes path when it exists; true when nothing is there afterwards.
+bool DeleteIfPresent(const WideBuffer& path);
 uint64_t FileSize(const WideBuffer& path);
 // Full path of the running executable; false when longer than 518 characters.
 bool ModulePath(WideBuffer& path);

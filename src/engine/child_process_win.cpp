@@ -16,9 +16,17 @@ namespace {
 constexpr DWORD kCancelledExitCode = 1223;  // ERROR_CANCELLED
 
 // Standard output and error to outputFile, input from NUL, both inheritable.
+// The output file is always a new file: one left in its place (perhaps a hard
+// link to a file elsewhere, planted in a folder a user can write) is deleted,
+// never written through, and no link may lie on the way to it.
 bool OpenRedirection(const char16_t* outputFile, UniqueHandle& output, UniqueHandle& input) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    output.reset(CreateFileW(W(outputFile), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+    if (!HasNoReparsePoint(outputFile)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (!DeleteIfPresent(outputFile)) return false;
+    output.reset(CreateFileW(W(outputFile), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     input.reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                             nullptr));
@@ -66,9 +74,11 @@ bool ReadAppPathIn(HKEY root, REGSAM view, const WideBuffer& key, WideBuffer& pa
         ERROR_SUCCESS) {
         return false;
     }
-    WideBuffer value = U(buffer.data());
-    if (!FileExists(value) || !HasNoReparsePoint(value)) return false;
-    path = value;
+    // Registered values are not always tidy ("C:\x\\app.exe", a trailing
+    // space); the path is kept in the full form that the install record needs.
+    WideBuffer full;
+    if (!FullPathOf(U(buffer.data()), full) || !FileExists(full) || !HasNoReparsePoint(full)) return false;
+    path = full;
     return true;
 }
 

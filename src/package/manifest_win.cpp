@@ -94,12 +94,23 @@ bool CollectFileLines(const ProductEntry& product, const InstallTransaction& tra
     return true;
 }
 
+// MAIN as the reader will accept it: the full, normalised path (an App Paths
+// value such as "C:\x\\app.exe " names an existing file but is not in that
+// form), or empty when it cannot be, so that one odd path never makes the
+// whole record unreadable.
+WideBuffer RecordableMain(std::u16string_view main, std::u16string_view dir, uint32_t type) {
+    WideBuffer full;
+    if (main.empty() || !FullPathOf(main, full) || !HasNoControlChars(full) || !HasNoReparsePoint(full)) return {};
+    if (type == ManifestTypeDeployed && !IsStrictlyUnder(dir, full)) return {};
+    return full;
+}
+
 bool WriteManifestFile(const ProductEntry& product, const InstallTransaction& transaction, uint32_t type,
                        const WideBuffer& path, const WideBuffer& temporary) {
     ManifestFields fields;
     fields.base = transaction.root;
     fields.dir = product.deploy_dir;
-    fields.main = product.main_program_path;
+    fields.main = RecordableMain(product.main_program_path, product.deploy_dir, type);
     fields.version = product.version;
     fields.type = type;
     for (const WideBuffer* text : {&fields.base, &fields.dir, &fields.main, &fields.version}) {
@@ -110,7 +121,7 @@ bool WriteManifestFile(const ProductEntry& product, const InstallTransaction& tr
     if (!CollectFileLines(product, transaction, lines)) return false;
     ByteBuffer bytes = BuildManifestBytes(fields, lines);
     if (!EnsureParentDirectory(path) || !HasNoReparsePoint(temporary)) return false;
-    if (!WriteWholeFile(temporary, bytes.data(), bytes.size())) return false;
+    if (!WriteFreshFile(temporary, bytes.data(), bytes.size())) return false;
     return MoveFileExW(W(temporary), W(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
@@ -128,7 +139,7 @@ bool OtherManifestRecords(const WideBuffer& file, const WIN32_FIND_DATAW& data, 
         return false;
     }
     for (const WideBuffer& recorded : dirs) {
-        if (EqualsNoCase(recorded, dir)) owned = true;
+        if (IsSameDirectory(recorded, dir)) owned = true;
     }
     return true;
 }
@@ -217,7 +228,7 @@ bool WriteInstallManifest(ProductEntry& product, const InstallTransaction& trans
     }
     product.installed_root = transaction.root;
     product.installed_dir = product.deploy_dir;
-    product.installed_main = product.main_program_path;
+    product.installed_main = RecordableMain(product.main_program_path, product.deploy_dir, type);
     product.installed_version = product.version;
     product.installer_type = type == ManifestTypeInstaller;
     product.installed = true;

@@ -29,7 +29,29 @@ bool CheckInstallRoot(std::u16string_view path) {
     return true;
 }
 
+// The identity of an existing folder; false when it cannot be opened as one.
+bool DirectoryIdentity(std::u16string_view path, BY_HANDLE_FILE_INFORMATION& info) {
+    WideBuffer text(path);
+    UniqueHandle folder(CreateFileW(W(text), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder && GetFileInformationByHandle(folder.get(), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
+
+bool IsSameDirectory(std::u16string_view a, std::u16string_view b) {
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (DirectoryIdentity(a, first) && DirectoryIdentity(b, second)) {
+        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    }
+    // Folders that do not exist yet: the text decides, with the same case
+    // folding the system uses for names.
+    WideBuffer fullA, fullB;
+    if (FullPathOf(a, fullA) && FullPathOf(b, fullB)) return PathTextEqualNoCase(fullA, fullB);
+    return PathTextEqualNoCase(a, b);
+}
 
 bool FullPathOf(std::u16string_view path, WideBuffer& full) {
     WideBuffer input(path);

@@ -12,6 +12,11 @@ extern const char16_t kInstallRootRefused[];
 bool FullPathOf(std::u16string_view path, WideBuffer& full);
 // No existing component of path is a reparse point.
 bool HasNoReparsePoint(std::u16string_view path);
+// a and b name the same folder: where both exist, the same directory on disk
+// (volume serial number and file index), so that other letter case beyond
+// ASCII, a short 8.3 name or a second drive letter for the same folder all
+// count; otherwise the two texts are equal ignoring case.
+bool IsSameDirectory(std::u16string_view a, std::u16string_view b);
 // Creates the file's folder, refusing to cross a link before or after.
 bool EnsureParentDirectory(std::u16string_view filePath);
 // The full path of rel below folder, or false.

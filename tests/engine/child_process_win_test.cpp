@@ -56,6 +56,30 @@ TEST(RunChildProcess, CancelTerminatesWith1223) {
     EXPECT_LT(GetTickCount() - started, 5000u);
 }
 
+// The output file lies in a work folder a standard user can write to; a file
+// planted there must never be written through.
+TEST(RunChildProcess, OutputFileIsAlwaysNew) {
+    TestFolder folder;
+    StandIn tool(folder / u"tool.exe", "print fresh\n");
+    WideBuffer victim = folder / u"victim.txt", log = folder / u"out.log";
+    ASSERT_TRUE(WriteWholeFile(victim, "precious", 8));
+    ASSERT_TRUE(CreateHardLinkW(W(log), W(victim), nullptr));
+    DWORD code = 1;
+    ASSERT_TRUE(RunChildProcess(tool.path(), u"", folder.path(), log.c_str(), nullptr, &code));
+    EXPECT_EQ(Read(log), "fresh\r\n");
+    EXPECT_EQ(Read(victim), "precious");
+
+    // A link on the way to the output file: nothing is started.
+    TestFolder elsewhere;
+    ASSERT_TRUE(MakeUnixSymlink(elsewhere.path(), folder / u"linked"));
+    WideBuffer linkedLog = folder / u"linked\\out.log";
+    code = 99;
+    EXPECT_FALSE(RunChildProcess(tool.path(), u"", folder.path(), linkedLog.c_str(), nullptr, &code));
+    EXPECT_EQ(code, 99u);
+    EXPECT_EQ(tool.Calls().size(), 1u);
+    EXPECT_FALSE(FileExists(elsewhere / u"out.log"));
+}
+
 // App Paths of one program in one hive and view, removed afterwards.
 class AppPathKey {
 public:
@@ -91,6 +115,23 @@ TEST(FindAppPath, TriesEachHiveAndViewAndSkipsMissingOrLinkedTargets) {
         EXPECT_EQ(found, target);  // the missing and the linked ones were passed over
     }
     EXPECT_FALSE(FindAppPath(u"app_test_tw.exe", found));
+}
+
+// A registered value that names the file untidily comes back in the full form
+// the install record can hold.
+TEST(FindAppPath, ReturnsTheNormalisedPath) {
+    TestFolder folder;
+    WideBuffer target = folder / u"Program\\app_test_tw.exe";
+    ASSERT_TRUE(CreateDirectoryTree(folder / u"Program"));
+    ASSERT_TRUE(WriteWholeFile(target, "x", 1));
+    const WideBuffer values[] = {folder / u"Program\\\\app_test_tw.exe", target + u" ",
+                                 folder / u"x\\..\\Program/app_test_tw.exe"};
+    for (const WideBuffer& value : values) {
+        AppPathKey key(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, u"app_test_tw.exe", value);
+        WideBuffer found;
+        ASSERT_TRUE(FindAppPath(u"app_test_tw.exe", found)) << WideToUtf8(value);
+        EXPECT_EQ(found, target) << WideToUtf8(value);
+    }
 }
 
 struct InstallerRun {

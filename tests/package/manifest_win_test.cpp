@@ -7,6 +7,7 @@
 #include "base/file_win.h"
 #include "base/handles_win.h"
 #include "base/test_folder_win.h"
+#include "package/path_safety_win.h"
 
 namespace {
 
@@ -116,6 +117,54 @@ TEST(WriteInstallManifest, WritesExactBytesAndReadsBack) {
     EXPECT_TRUE(again.installer_type);
     EXPECT_EQ(again.installed_version, u"2.1");
     EXPECT_EQ(std::distance(again.file_list.begin(), again.file_list.end()), 2);
+}
+
+// An installer's App Paths value can name the main program untidily; the record
+// written must still be one the next read accepts.
+TEST(WriteInstallManifest, MainIsNormalisedOrLeftEmpty) {
+    struct Case { const char16_t* main; uint32_t type; const char16_t* recorded; };
+    const Case cases[] = {
+        {u"\\\\tool.exe", ManifestTypeInstaller, u"\\tool.exe"},
+        {u"\\tool.exe ", ManifestTypeInstaller, u"\\tool.exe"},
+        {u"\\sub\\..\\tool.exe", ManifestTypeDeployed, u"\\tool.exe"},
+        {u"\\..\\outside.exe", ManifestTypeDeployed, u""},    // a deployed MAIN must lie inside DIR
+        {u"\\..\\outside.exe", ManifestTypeInstaller, u"\\..\\outside.exe"},  // an installer's may not
+        {u"\\bad\ttab.exe", ManifestTypeInstaller, u""},
+    };
+    for (const Case& c : cases) {
+        ManifestScene s;
+        s.product.main_program_path = s.dir + c.main;
+        WideBuffer expected;
+        if (*c.recorded) {
+            ASSERT_TRUE(FullPathOf(s.dir + c.recorded, expected));
+        }
+        ASSERT_TRUE(WriteInstallManifest(s.product, s.t, c.type)) << WideToUtf8(c.main);
+        EXPECT_EQ(s.product.installed_main, expected) << WideToUtf8(c.main);
+        ProductEntry read;
+        read.puc_type = u"12";
+        read.puc_name = u"工具";
+        ASSERT_TRUE(ReadInstallManifest(read, s.root)) << WideToUtf8(c.main);
+        EXPECT_EQ(read.installed_main, expected) << WideToUtf8(c.main);
+    }
+}
+
+// The .tmp lies in a folder the user can write to; a hard link planted there
+// is replaced, never written through.
+TEST(WriteInstallManifest, PlantedTmpLinkIsNotWrittenThrough) {
+    ManifestScene s;
+    WideBuffer victim = s.folder / u"victim.txt";
+    ASSERT_TRUE(WriteWholeFile(victim, "precious", 8));
+    ASSERT_TRUE(CreateDirectoryTree(s.folder / u"data\\TwParcelwright\\installed"));
+    ASSERT_TRUE(CreateHardLinkW(W(s.manifest + u".tmp"), W(victim), nullptr));
+    ASSERT_TRUE(WriteInstallManifest(s.product, s.t, ManifestTypeDeployed)) << WideToUtf8(s.product.last_error);
+    ByteBuffer bytes;
+    ASSERT_TRUE(ReadWholeFile(victim, bytes));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "precious");
+    EXPECT_FALSE(FileExists(s.manifest + u".tmp"));
+    ProductEntry read;
+    read.puc_type = u"12";
+    read.puc_name = u"工具";
+    EXPECT_TRUE(ReadInstallManifest(read, s.root));
 }
 
 TEST(WriteInstallManifest, FailureKeepsTheOldManifestAndLeavesNoTmp) {
@@ -257,6 +306,30 @@ TEST(CheckDirectoryOwnership, OtherProductsFolders) {
     DeleteFileW(W(broken));
     other.last_error.clear();
     EXPECT_TRUE(CheckDirectoryOwnership(other, s.root + u"\\其他"));
+}
+
+// Another product's folder reached under another name is still its folder.
+TEST(CheckDirectoryOwnership, SameFolderUnderAnotherName) {
+    ManifestScene s;
+    s.dir = s.root + u"\\Ärger";
+    s.product.puc_name = u"Ärger";
+    s.product.deploy_dir = s.dir;
+    s.product.main_program_path = s.dir + u"\\tool.exe";
+    s.t.entries.clear();
+    ASSERT_TRUE(CreateDirectoryTree(s.dir));
+    ASSERT_TRUE(WriteInstallManifest(s.product, s.t, ManifestTypeDeployed)) << WideToUtf8(s.product.last_error);
+    ProductEntry other;
+    other.puc_type = u"13";
+    other.puc_name = u"ärger";
+    wchar_t shortName[MAX_PATH];
+    DWORD n = GetShortPathNameW(W(s.dir), shortName, MAX_PATH);
+    std::vector<WideBuffer> names = {s.root + u"\\ärger", u"S:" + s.dir.substr(2)};
+    if (n > 0 && n < MAX_PATH && !EqualsNoCase(U(shortName), s.dir)) names.push_back(U(shortName));
+    for (const WideBuffer& name : names) {
+        other.last_error.clear();
+        EXPECT_FALSE(CheckDirectoryOwnership(other, name)) << WideToUtf8(name);
+        EXPECT_EQ(other.last_error, u"该软件目录已由其他产品使用，请更换安装根目录后再试。") << WideToUtf8(name);
+    }
 }
 
 }  // namespace

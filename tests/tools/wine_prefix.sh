@@ -34,4 +34,8 @@ for user in "$WINEPREFIX"/drive_c/users/*; do
   done
 done
 
+# S: is a second drive letter for C:, the way a subst or mapped drive reaches
+# the same folders under another name.
+ln -sfn ../drive_c "$WINEPREFIX/dosdevices/s:"
+
 touch "$root/prefix.stamp"
