@@ -13,3 +13,5 @@ int32_t ScaleProgress(uint64_t received, uint64_t total) {
 bool DownloadComplete(uint64_t received, uint64_t total) {
     return received != 0 && (total == 0 || received == total);
 }
+
+bool ExceedsAnnouncedLength(uint64_t received, uint64_t total) { return total != 0 && received > total; }

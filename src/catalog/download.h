@@ -10,3 +10,6 @@ int32_t ScaleProgress(uint64_t received, uint64_t total);
 // A body is complete when something arrived and, with an announced total,
 // exactly that much.
 bool DownloadComplete(uint64_t received, uint64_t total);
+
+// More arrived than the server announced: the transfer is broken, stop at once.
+bool ExceedsAnnouncedLength(uint64_t received, uint64_t total);

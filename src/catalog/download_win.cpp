@@ -4,6 +4,7 @@
 
 #include "base/file_win.h"
 #include "base/handles_win.h"
+#include "base/memory.h"
 #include "base/system_win.h"
 #include "base/text_format.h"
 #include "base/wide_win.h"
@@ -24,7 +25,11 @@ enum class Body { kComplete, kFailed };
 // Steps 8.1-8.6: moves the body into the file, reporting progress.
 Body StreamBody(ProductEntry& product, HttpRequest& http, HANDLE file, StatusCallback callback, void* context,
                 HANDLE cancelEvent) {
-    std::vector<uint8_t> buffer(kPiece);
+    std::vector<uint8_t> buffer;
+    if (!TryResize(buffer, kPiece)) {
+        FormatSystemError(product.last_error, u"无法创建下载文件", ERROR_NOT_ENOUGH_MEMORY);
+        return Body::kFailed;
+    }
     DWORD lastReport = GetTickCount();
     while (!IsCancelled(cancelEvent)) {
         DWORD got = 0;
@@ -39,7 +44,7 @@ Body StreamBody(ProductEntry& product, HttpRequest& http, HANDLE file, StatusCal
             return Body::kFailed;
         }
         product.bytes_received += got;
-        if (product.bytes_total != 0 && product.bytes_received > product.bytes_total) {
+        if (ExceedsAnnouncedLength(product.bytes_received, product.bytes_total)) {
             product.last_error = u"文件下载失败，请重试";
             return Body::kFailed;
         }

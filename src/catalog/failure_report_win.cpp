@@ -15,13 +15,13 @@ constexpr DWORD kAnswerPiece = 4096;
 
 // Reads and drops the answer; the server's reply is not interpreted.
 void DrainAnswer(HINTERNET request) {
-    ByteBuffer answer;
-    std::vector<uint8_t> piece(kAnswerPiece);
+    uint8_t piece[kAnswerPiece];
+    size_t held = 0;
     for (;;) {
         DWORD got = 0;
-        if (!WinHttpReadData(request, piece.data(), kAnswerPiece, &got) || got == 0) return;
-        if (!FitsLimit(answer.size(), got, kAnswerLimit)) return;
-        answer.insert(answer.end(), piece.begin(), piece.begin() + got);
+        if (!WinHttpReadData(request, piece, kAnswerPiece, &got) || got == 0) return;
+        if (!FitsLimit(held, got, kAnswerLimit)) return;
+        held += got;
     }
 }
 

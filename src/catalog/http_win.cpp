@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/memory.h"
 #include "base/system_win.h"
 #include "base/text_format.h"
 #include "base/wide_win.h"
@@ -117,8 +118,9 @@ bool HttpGetToMemory(const WideBuffer& url, ByteBuffer& result, HANDLE cancelEve
     const bool announced = HttpQueryRawHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, lengthText, 96);
     const uint64_t expected = ParseContentLength(lengthText);
     const size_t before = result.size();
-    std::vector<uint8_t> piece(kMemoryReadPiece);
-    bool ok = true;
+    std::vector<uint8_t> piece;
+    bool ok = TryResize(piece, kMemoryReadPiece);
+    if (!ok) message = u"无法分配软件目录响应缓冲区。";
     while (ok && !IsCancelled(cancelEvent)) {
         DWORD got = 0;
         if (!WinHttpReadData(request.request.get(), piece.data(), kMemoryReadPiece, &got)) {
@@ -132,11 +134,10 @@ bool HttpGetToMemory(const WideBuffer& url, ByteBuffer& result, HANDLE cancelEve
                 ok = false;
             }
             break;
-        } else if (!FitsLimit(result.size(), got, kMemoryBodyLimit)) {
+        } else if (!FitsLimit(result.size(), got, kMemoryBodyLimit) ||
+                   !TryAppend(result, piece.begin(), piece.begin() + got)) {
             message = u"软件目录响应超过大小限制或内存不足。";
             ok = false;
-        } else {
-            result.insert(result.end(), piece.begin(), piece.begin() + got);
         }
     }
     // A cancel counts even when the body happened to be complete.

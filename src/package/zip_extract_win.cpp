@@ -4,6 +4,7 @@
 
 #include "base/file_win.h"
 #include "base/handles_win.h"
+#include "base/memory.h"
 #include "base/system_win.h"
 #include "base/wide_win.h"
 #include "package/path_safety_win.h"
@@ -60,7 +61,8 @@ PackageFormat DetectPackageFormat(std::u16string_view packagePath) {
     UniqueHandle file(CreateFileW(W(WideBuffer(packagePath)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return kFormatUnknown;
-    std::vector<uint8_t> buffer(kFormatProbeSize);
+    std::vector<uint8_t> buffer;
+    if (!TryResize(buffer, kFormatProbeSize)) return kFormatUnknown;
     DWORD got = 0;
     if (!ReadFile(file.get(), buffer.data(), kFormatProbeSize, &got, nullptr)) return kFormatUnknown;
     return ClassifyPackageBytes(buffer.data(), got);

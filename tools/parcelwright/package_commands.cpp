@@ -2,6 +2,7 @@
 // format detection on files.
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "base/text.h"
@@ -22,7 +23,11 @@ int RunInflate(const std::vector<std::string>& args) {
         std::fprintf(stderr, "parcelwright: cannot read %s or size too large\n", args[0].c_str());
         return kToolUsage;
     }
-    std::unique_ptr<uint8_t[]> output(new uint8_t[size ? size : 1]);
+    std::unique_ptr<uint8_t[]> output(new (std::nothrow) uint8_t[size ? size : 1]);
+    if (!output) {
+        std::fprintf(stderr, "parcelwright: not enough memory for %llu bytes\n", size);
+        return kToolFailed;
+    }
     uint32_t produced = 0;
     int result = InflateRaw(reinterpret_cast<const uint8_t*>(input.data()), static_cast<uint32_t>(input.size()),
                             output.get(), static_cast<uint32_t>(size), &produced);
