@@ -1,39 +1,38 @@
 #include "package/extractor.h"
 
-#include <vector>
+#include <string>
+#include <string_view>
 
 namespace {
 
-std::vector<std::string> ListingLines(const uint8_t* bytes, size_t size) {
-    std::vector<std::string> lines;
-    std::string line;
-    auto finish = [&] {
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        lines.push_back(line);
-        line.clear();
-    };
-    for (size_t i = 0; i < size; ++i) {
-        if (bytes[i] == '\n' || bytes[i] == 0) finish();
-        else line.push_back(static_cast<char>(bytes[i]));
-    }
-    finish();
-    return lines;
-}
+bool StartsWith(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
 
-bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
+// The next line of the listing, ending at LF or NUL, without trailing CR and
+// spaces. The listing can be hundreds of MB, so lines are views, not copies.
+std::string_view NextListingLine(const uint8_t* bytes, size_t size, size_t& position) {
+    const char* text = reinterpret_cast<const char*>(bytes);
+    size_t start = position, end = start;
+    while (end < size && bytes[end] != '\n' && bytes[end] != 0) ++end;
+    position = end + 1;
+    while (end > start && (text[end - 1] == '\r' || text[end - 1] == ' ')) --end;
+    return std::string_view(text + start, end - start);
+}
 
 }  // namespace
 
 bool CheckArchiveListing(const uint8_t* bytes, size_t size, std::u16string_view destination, bool is7zip,
                          RelativeJoin join) {
     bool inList = !is7zip;
-    for (const std::string& line : ListingLines(bytes, size)) {
+    size_t position = 0;
+    // position == size still yields the (empty) line after a final separator.
+    while (position <= size) {
+        std::string_view line = NextListingLine(bytes, size, position);
         if (is7zip && line.size() >= 10 && StartsWith(line, "----------")) {
             inList = true;
             continue;
         }
         if (!inList) continue;
-        std::string path;
+        std::string_view path;
         if (!is7zip) {
             if (line.empty()) continue;
             path = line;
@@ -50,6 +49,10 @@ bool CheckArchiveListing(const uint8_t* bytes, size_t size, std::u16string_view 
         if (!join(destination, Utf8ToWide(path), target)) return false;
     }
     return true;
+}
+
+bool IsExternalArchiveFormat(PackageFormat format) {
+    return format == kFormatRar || format == kFormat7z || format == kFormatRarSfx || format == kFormat7zSfx;
 }
 
 WideBuffer ListArguments(bool is7zip, std::u16string_view package) {

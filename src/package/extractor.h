@@ -18,6 +18,9 @@ using RelativeJoin = bool (*)(std::u16string_view destination, std::u16string_vi
 bool CheckArchiveListing(const uint8_t* bytes, size_t size, std::u16string_view destination, bool is7zip,
                          RelativeJoin join);
 
+// RAR, 7z and their self-extractors: the formats handed to an outside program.
+bool IsExternalArchiveFormat(PackageFormat format);
+
 WideBuffer ListArguments(bool is7zip, std::u16string_view package);
 WideBuffer ExtractArguments(bool is7zip, std::u16string_view package, std::u16string_view destination);
 // A self-extracting package run on its own.

@@ -17,14 +17,29 @@ bool SafeJoin(std::u16string_view destination, std::u16string_view name, WideBuf
     return SafeJoinRelative(destination, name, target);
 }
 
-bool ListingIsSafe(const WideBuffer& log, std::u16string_view destination, bool is7zip) {
-    ByteBuffer bytes;
-    // An empty listing reads as no entries; ReadWholeFile refuses empty files.
-    if (!ReadWholeFile(log, bytes) && FileSize(log) != 0) return false;
-    return CheckArchiveListing(bytes.data(), bytes.size(), destination, is7zip, SafeJoin);
+bool ExtractFailed(ProductEntry& product, DWORD code) {
+    if (product.last_error.empty()) {
+        TextFormat(product.last_error, u"解压失败，退出码 %u。安装包可能损坏、路径不安全，或自解压格式不支持当前参数。",
+                   static_cast<uint32_t>(code));
+    }
+    return false;
 }
 
 }  // namespace
+
+bool CheckListingFile(const WideBuffer& log, std::u16string_view destination, bool is7zip) {
+    ByteBuffer bytes;
+    if (!ReadWholeFile(log, bytes)) {
+        // Only an existing file of zero bytes is an empty listing (ReadWholeFile
+        // refuses those); a missing or unreadable log proves nothing.
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW(W(log), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || data.nFileSizeHigh != 0 || data.nFileSizeLow != 0) {
+            return false;
+        }
+    }
+    return CheckArchiveListing(bytes.data(), bytes.size(), destination, is7zip, SafeJoin);
+}
 
 bool FindExtractor(std::u16string_view folder, std::u16string_view program, WideBuffer& path) {
     for (const wchar_t* variable : {L"ProgramFiles", L"ProgramW6432", L"ProgramFiles(x86)"}) {
@@ -49,6 +64,7 @@ bool RunExternalExtractor(ProductEntry& product, InstallTransaction& transaction
                           PackageFormat format, HANDLE cancelEvent) {
     WideBuffer log, tool;
     PathJoin(log, transaction.work_folder, u"extract.log");
+    if (!IsExternalArchiveFormat(format)) return ExtractFailed(product, 0);
     bool is7zip = FindExtractor(u"7-Zip", u"7z.exe", tool);
     bool found = is7zip || ((format == kFormatRar || format == kFormatRarSfx) && FindExtractor(u"WinRAR", u"Rar.exe", tool));
     DWORD code = 0;
@@ -58,7 +74,7 @@ bool RunExternalExtractor(ProductEntry& product, InstallTransaction& transaction
                                       cancelEvent, &code) &&
                       code == 0;
         RegisterTempFile(transaction, log);
-        if (listed && ListingIsSafe(log, destination, is7zip)) {
+        if (listed && CheckListingFile(log, destination, is7zip)) {
             ok = RunChildProcess(tool, ExtractArguments(is7zip, product.package_path, destination), destination,
                                  log.c_str(), cancelEvent, &code) &&
                  code == 0;
@@ -77,9 +93,5 @@ bool RunExternalExtractor(ProductEntry& product, InstallTransaction& transaction
              code == 0;
         RegisterTempFile(transaction, log);
     }
-    if (!ok && product.last_error.empty()) {
-        TextFormat(product.last_error, u"解压失败，退出码 %u。安装包可能损坏、路径不安全，或自解压格式不支持当前参数。",
-                   static_cast<uint32_t>(code));
-    }
-    return ok;
+    return ok || ExtractFailed(product, code);
 }

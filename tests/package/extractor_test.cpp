@@ -42,6 +42,18 @@ TEST(CheckArchiveListing, WinRar) {
     EXPECT_FALSE(Check("C:\\Windows\\evil.dll\n", false));
     EXPECT_TRUE(Check("", false));
     EXPECT_TRUE(Check("name with trailing blanks   \r\n", false));  // trimmed before the check
+    EXPECT_FALSE(Check("ok.txt\r\n..\\last-line-without-end", false));
+    EXPECT_TRUE(Check(" \r\n\r \n", false));  // blank once trimmed
+}
+
+// Only these go to 7-Zip, WinRAR or the package itself; anything else run as a
+// self-extractor would be an arbitrary program started with extractor arguments.
+TEST(IsExternalArchiveFormat, OnlyRarSevenZipAndTheirSelfExtractors) {
+    for (PackageFormat f : {kFormatRar, kFormat7z, kFormatRarSfx, kFormat7zSfx}) EXPECT_TRUE(IsExternalArchiveFormat(f));
+    for (PackageFormat f : {kFormatUnknown, kFormatZip, kFormatExe, static_cast<PackageFormat>(7),
+                            static_cast<PackageFormat>(-1)}) {
+        EXPECT_FALSE(IsExternalArchiveFormat(f)) << f;
+    }
 }
 
 TEST(ExtractorArguments, CommandLines) {

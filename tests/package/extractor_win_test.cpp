@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "base/file_win.h"
+#include "base/handles_win.h"
 #include "base/test_folder_win.h"
 #include "engine/stand_in_win.h"
 #include "package/transaction.h"
@@ -108,6 +111,45 @@ TEST(RunExternalExtractor, FailedRunsCarryTheExitCode) {
     StandIn sevenZip(e.pf + u"\\7-Zip\\7z.exe", "exit 2\n");
     EXPECT_FALSE(RunExternalExtractor(e.product, e.t, e.staging, kFormat7z, nullptr));
     EXPECT_EQ(e.product.last_error, u"解压失败，退出码 2。安装包可能损坏、路径不安全，或自解压格式不支持当前参数。");
+}
+
+// Only an existing empty log is an empty listing; a log that is missing, a
+// folder or cannot be read proves nothing about the archive.
+TEST(CheckListingFile, MissingOrUnreadableLogFails) {
+    Extractors e;
+    WideBuffer log = e.t.work_folder + u"\\extract.log";
+    EXPECT_FALSE(CheckListingFile(log, e.staging, true));
+    ASSERT_TRUE(CreateDirectoryTree(log));
+    EXPECT_FALSE(CheckListingFile(log, e.staging, false));
+    ASSERT_TRUE(RemoveDirectoryW(W(log)));
+    ASSERT_TRUE(WriteWholeFile(log, "", 0));
+    EXPECT_TRUE(CheckListingFile(log, e.staging, true));
+    ASSERT_TRUE(WriteWholeFile(log, "a.txt\r\n", 7));
+    EXPECT_TRUE(CheckListingFile(log, e.staging, false));
+    UniqueHandle holder(CreateFileW(W(log), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_FALSE(CheckListingFile(log, e.staging, false));
+}
+
+// A ZIP, an ordinary installer or an unknown file is never handed to an
+// extractor or run with self-extractor arguments.
+TEST(RunExternalExtractor, OtherFormatsAreRefusedWithoutRunningAnything) {
+    for (bool withSevenZip : {false, true}) {
+        for (PackageFormat format : {kFormatUnknown, kFormatZip, kFormatExe}) {
+            Extractors e;
+            e.product.package_path = e.t.work_folder + u"\\package.exe";
+            StandIn package(e.product.package_path, "");
+            std::unique_ptr<StandIn> sevenZip;
+            if (withSevenZip) sevenZip = std::make_unique<StandIn>(e.pf + u"\\7-Zip\\7z.exe", "");
+            EXPECT_FALSE(RunExternalExtractor(e.product, e.t, e.staging, format, nullptr)) << format;
+            EXPECT_EQ(e.product.last_error,
+                      u"解压失败，退出码 0。安装包可能损坏、路径不安全，或自解压格式不支持当前参数。");
+            EXPECT_TRUE(package.Calls().empty()) << format;
+            if (sevenZip) {
+                EXPECT_TRUE(sevenZip->Calls().empty()) << format;
+            }
+        }
+    }
 }
 
 TEST(RunExternalExtractor, SelfExtractorsWithoutAnExtractor) {
