@@ -121,6 +121,19 @@ TEST(DeployFile, HeldOpenTargetIsBusyAndNotBackedUp) {
     EXPECT_EQ(Read(target), "old");
 }
 
+TEST(DeployFile, AccessDeniedNamesTheErrorAndLeavesTheTargetAlone) {
+    Install in;
+    WideBuffer target = in.dir + u"\\app.exe";
+    ASSERT_TRUE(CreateDirectoryTree(target));  // a folder where a file is expected: error 5
+    Write(in.staging + u"\\app.exe", "new");
+    EXPECT_FALSE(DeployFile(in.t, in.staging + u"\\app.exe", target, in.product));
+    EXPECT_EQ(in.product.last_error, u"无法覆盖文件，拒绝访问（错误 5），可能是杀毒软件拦截导致");
+    EXPECT_TRUE(in.product.busy_file.empty());  // no program to offer closing
+    EXPECT_TRUE(in.t.entries.empty());
+    EXPECT_TRUE(in.LedgerLines().empty());
+    EXPECT_TRUE(DirectoryExists(target));
+}
+
 TEST(DeployFile, RefusesATargetBehindALink) {
     Install in;
     TestFolder outside;
@@ -235,6 +248,112 @@ TEST(RollbackTransaction, CommittedTransactionIsCleanedNeverRolledBack) {
     }
     EXPECT_TRUE(FileExists(in.t.ledger_path));
     EXPECT_TRUE(DirectoryExists(in.t.work_folder));
+}
+
+// What changed on disk between the install and its rollback decides whether
+// the entry can be undone; cleanup runs only after a complete rollback.
+TEST(RollbackTransaction, ChangesOnDiskBeforeRollback) {
+    struct Case {
+        const char* name;
+        const char* original;  // the target before the install; null when new
+        void (*change)(const LedgerEntry& installed);
+        bool rolled_back;
+        const char* target_after;
+        const char* backup_after;  // null when there is no backup
+    };
+    const Case cases[] = {
+        // Same size as the original: only the hash tells them apart.
+        {"backup edited", "old", [](const LedgerEntry& e) { Write(e.backup_path, "odd"); }, false, "new", "odd"},
+        {"backup deleted", "old", [](const LedgerEntry& e) { DeleteFileW(W(e.backup_path)); }, false, "new",
+         "<missing>"},
+        {"new file already gone", nullptr, [](const LedgerEntry& e) { DeleteFileW(W(e.path)); }, true, "<missing>",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Install in;
+        WideBuffer target = in.dir + u"\\app.exe";
+        if (c.original) Write(target, c.original);
+        Write(in.staging + u"\\app.exe", "new");
+        ASSERT_TRUE(RegisterTreeAsTemp(in.t, in.staging));
+        ASSERT_TRUE(DeployFile(in.t, in.staging + u"\\app.exe", target, in.product));
+        LedgerEntry& installed = *FindLedgerEntry(in.t, target);
+        ASSERT_EQ(installed.backup_path.empty(), c.backup_after == nullptr);
+        c.change(installed);
+
+        in.Rollback(true);
+        EXPECT_EQ(installed.rolled_back, c.rolled_back);
+        EXPECT_EQ(in.t.rollback_incomplete, !c.rolled_back);
+        EXPECT_EQ(Read(target), c.target_after);
+        if (c.backup_after) {
+            EXPECT_EQ(Read(installed.backup_path), c.backup_after);
+        }
+        EXPECT_EQ(FileExists(in.staging + u"\\app.exe"), !c.rolled_back);
+        ASSERT_FALSE(in.statuses.empty());
+        EXPECT_EQ(in.statuses[0], c.rolled_back ? u"已撤回本次衍生文件/恢复原文件。"
+                                                : u"撤回文件失败，保留原文件备份与台账，避免误删。");
+        std::vector<std::string> lines = in.LedgerLines();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), Line(c.rolled_back ? u"撤回完成" : u"撤回失败", target)),
+                  lines.end());
+    }
+}
+
+// A folder on the target's path replaced by a link after the install: rollback
+// must neither write nor delete through it, nor count a file behind it as gone.
+TEST(RollbackTransaction, NothingIsRestoredOrDeletedThroughALink) {
+    struct Case {
+        const char* name;
+        const char* original;      // the target before the install; null when new
+        const char16_t* linked;    // below the product folder
+        const char* outside_file;  // app.exe in the folder the link points to
+    };
+    const Case cases[] = {
+        {"backup restored through the parent", "old", u"sub\\inner", nullptr},
+        {"missing behind a grandparent", nullptr, u"sub", nullptr},
+        {"deleted through the parent", nullptr, u"sub\\inner", "new"},
+        {"link at the target itself", "old", u"sub\\inner\\app.exe", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Install in;
+        TestFolder outside;
+        in.dir = in.folder / u"root\\plain";  // the link helper needs ASCII paths
+        in.product.deploy_dir = in.dir;
+        WideBuffer target = in.dir + u"\\sub\\inner\\app.exe";
+        if (c.original) Write(target, c.original);
+        Write(in.staging + u"\\app.exe", "new");
+        ASSERT_TRUE(DeployFile(in.t, in.staging + u"\\app.exe", target, in.product));
+        if (c.outside_file) Write(outside / u"app.exe", c.outside_file);
+        WideBuffer link = in.dir + u"\\" + c.linked;
+        RemoveTree(in.dir + u"\\sub");
+        ASSERT_TRUE(CreateDirectoryTree(link.substr(0, link.rfind(u'\\'))));
+        ASSERT_TRUE(MakeUnixSymlink(outside.path(), link));
+
+        in.Rollback(true);
+        const LedgerEntry& installed = *FindLedgerEntry(in.t, target);
+        EXPECT_FALSE(installed.rolled_back);
+        EXPECT_TRUE(in.t.rollback_incomplete);
+        EXPECT_EQ(Read(outside / u"app.exe"), c.outside_file ? c.outside_file : "<missing>");
+        if (c.original) {
+            EXPECT_EQ(Read(installed.backup_path), c.original);
+        }
+    }
+}
+
+// Each deploy backs up what the one before wrote; only undoing them newest
+// first ends with what was there before the install.
+TEST(RollbackTransaction, ATargetDeployedTwiceGetsItsOriginalBack) {
+    Install in;
+    WideBuffer target = in.dir + u"\\app.exe";
+    Write(target, "original");
+    Write(in.staging + u"\\1\\app.exe", "first");
+    Write(in.staging + u"\\2\\app.exe", "second");
+    ASSERT_TRUE(DeployFile(in.t, in.staging + u"\\1\\app.exe", target, in.product));
+    ASSERT_TRUE(DeployFile(in.t, in.staging + u"\\2\\app.exe", target, in.product));
+    ASSERT_EQ(in.Backups(), 2u);
+    in.Rollback(true);
+    EXPECT_FALSE(in.t.rollback_incomplete);
+    EXPECT_EQ(Read(target), "original");
 }
 
 TEST(DeployTree, DepthLinksAndCancel) {
