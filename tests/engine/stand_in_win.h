@@ -25,10 +25,15 @@ public:
     void SetScript(const std::string& script) { WriteWholeFile(path_ + u".script", script.data(), script.size()); }
     const WideBuffer& path() const { return path_; }
     // Each command line it was started with, as UTF-8.
-    std::vector<std::string> Calls() const {
+    std::vector<std::string> Calls() const { return Lines(u".args"); }
+    // The working folder of each start, as UTF-8.
+    std::vector<std::string> Folders() const { return Lines(u".cwd"); }
+
+private:
+    std::vector<std::string> Lines(const char16_t* suffix) const {
         std::vector<std::string> calls;
         ByteBuffer bytes;
-        if (!ReadWholeFile(path_ + u".args", bytes)) return calls;
+        if (!ReadWholeFile(path_ + suffix, bytes)) return calls;
         std::string text(bytes.begin(), bytes.end());
         size_t start = 0, end;
         while ((end = text.find('\n', start)) != std::string::npos) {
@@ -38,6 +43,5 @@ public:
         return calls;
     }
 
-private:
     WideBuffer path_;
 };

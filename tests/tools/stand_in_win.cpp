@@ -1,11 +1,14 @@
 // A stand-in for the outside programs the installer starts (7z.exe, Rar.exe,
-// product installers, self-extractors). It appends its command line to
-// "<own path>.args" and follows "<own path>.script", one command per line:
+// product installers, self-extractors, DISM). It appends its command line to
+// "<own path>.args" and its working folder to "<own path>.cwd", and follows
+// "<own path>.script", one command per line:
 //   print TEXT        write TEXT and a line end to standard output
 //   cat FILE          copy FILE to standard output
 //   write FILE TEXT   create FILE (and its folders) holding TEXT
 //   sleep MS          wait
-//   exit CODE         end with CODE (the default is 0)
+//   hold FILE         open FILE (creating it) without sharing; once the script
+//                     ends, keep running until ended from outside
+//   exit CODE         end with CODE, 0 to 4294967295 (the default is 0)
 #include <windows.h>
 
 #include <cstdio>
@@ -33,20 +36,27 @@ void Append(const std::string& file, const std::string& text) {
     out << text;
 }
 
+std::string Utf8(const wchar_t* text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], n, nullptr, nullptr);
+    return utf8;
+}
+
 }  // namespace
 
 int main() {
     std::string self = OwnPath();
-    // The command line as UTF-8, exactly as received.
-    const wchar_t* line = GetCommandLineW();
-    int n = WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, line, -1, &utf8[0], n, nullptr, nullptr);
-    Append(self + ".args", utf8 + "\n");
+    // The command line and working folder as UTF-8, exactly as received.
+    Append(self + ".args", Utf8(GetCommandLineW()) + "\n");
+    wchar_t folder[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    Append(self + ".cwd", Utf8(folder) + "\n");
 
     std::ifstream script(self + ".script");
     std::string command;
-    int code = 0;
+    unsigned long code = 0;
+    bool holding = false;
     while (std::getline(script, command)) {
         if (!command.empty() && command.back() == '\r') command.pop_back();
         std::istringstream words(command);
@@ -72,9 +82,15 @@ int main() {
             out << (space == std::string::npos ? "" : rest.substr(space + 1));
         } else if (verb == "sleep") {
             Sleep(static_cast<DWORD>(std::atoi(rest.c_str())));
+        } else if (verb == "hold") {
+            MakeParents(rest);
+            // Deliberately never closed: the process's end releases it.
+            holding |= CreateFileA(rest.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr) != INVALID_HANDLE_VALUE;
         } else if (verb == "exit") {
-            code = std::atoi(rest.c_str());
+            code = std::strtoul(rest.c_str(), nullptr, 10);
         }
     }
-    return code;
+    if (holding) Sleep(INFINITE);
+    return static_cast<int>(static_cast<unsigned>(code));
 }
