@@ -17,5 +17,10 @@ bool ReadEnvironmentVariable(const wchar_t* name, size_t capacity, WideBuffer& v
 // The Windows folder (read into 32,768 units).
 bool WindowsFolder(WideBuffer& folder);
 
+// The folder holding the system's own 64-bit tools on 64-bit Windows:
+// <Windows>\System32, or <Windows>\Sysnative when this 32-bit process runs
+// under WOW64 (where System32 would silently mean SysWOW64).
+bool NativeSystemFolder(WideBuffer& folder);
+
 // True when event is not null and signalled; never waits.
 bool IsCancelled(HANDLE event);

@@ -196,6 +196,16 @@ bool VerifyFileUnchanged(std::u16string_view path, std::u16string_view hash, uin
     return HashFileSha256(path, current) && EqualsNoCase(current, hash);
 }
 
+bool HoldFileUnchanged(std::u16string_view path, std::u16string_view hash, uint64_t size, UniqueHandle& hold) {
+    // Opened first, checked second: once the handle denies writing and
+    // deleting, what was checked is what will be used.
+    hold.reset(CreateFileW(W(WideBuffer(path)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (hold && VerifyFileUnchanged(path, hash, size)) return true;
+    hold.reset();
+    return false;
+}
+
 void RollbackTransaction(ProductEntry& product, InstallTransaction& t, bool rollback, StatusCallback callback,
                          void* context) {
     t.rollback_incomplete = false;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "base/handles_win.h"
 #include "base/log.h"
 #include "catalog/product.h"
 #include "package/transaction.h"
@@ -17,5 +18,8 @@ bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16
                 std::u16string_view folder, HANDLE cancelEvent, int depth = 0);
 // The file exists with this size and SHA-256 and is not reached through a link.
 bool VerifyFileUnchanged(std::u16string_view path, std::u16string_view hash, uint64_t size);
+// Opens path for reading with read sharing only and then verifies it, so that
+// nobody can change or replace it while hold lives; hold is empty on false.
+bool HoldFileUnchanged(std::u16string_view path, std::u16string_view hash, uint64_t size, UniqueHandle& hold);
 void RollbackTransaction(ProductEntry& product, InstallTransaction& transaction, bool rollback,
                          StatusCallback callback, void* context);

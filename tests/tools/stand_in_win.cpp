@@ -5,7 +5,9 @@
 //   print TEXT        write TEXT and a line end to standard output
 //   cat FILE          copy FILE to standard output
 //   write FILE TEXT   create FILE (and its folders) holding TEXT
+//   clone FILE        copy this program to FILE (and create its folders)
 //   sleep MS          wait
+//   wait FILE         wait until FILE exists (at most a minute)
 //   hold FILE         open FILE (creating it) without sharing; once the script
 //                     ends, keep running until ended from outside
 //   exit CODE         end with CODE, 0 to 4294967295 (the default is 0)
@@ -80,6 +82,11 @@ int main() {
             MakeParents(file);
             std::ofstream out(file, std::ios::binary);
             out << (space == std::string::npos ? "" : rest.substr(space + 1));
+        } else if (verb == "clone") {
+            MakeParents(rest);
+            CopyFileA(self.c_str(), rest.c_str(), FALSE);
+        } else if (verb == "wait") {
+            for (int i = 0; i < 6000 && GetFileAttributesA(rest.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
         } else if (verb == "sleep") {
             Sleep(static_cast<DWORD>(std::atoi(rest.c_str())));
         } else if (verb == "hold") {
