@@ -29,22 +29,23 @@ bool CheckInstallRoot(std::u16string_view path) {
     return true;
 }
 
-// The identity of an existing folder; false when it cannot be opened as one.
-bool DirectoryIdentity(std::u16string_view path, BY_HANDLE_FILE_INFORMATION& info) {
-    WideBuffer text(path);
-    UniqueHandle folder(CreateFileW(W(text), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return folder && GetFileInformationByHandle(folder.get(), &info) &&
-           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
+bool ReadFileIdentity(std::u16string_view path, FileIdentity& identity) {
+    WideBuffer text(path);
+    UniqueHandle file(CreateFileW(W(text), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) return false;
+    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    return true;
+}
+
 bool IsSameDirectory(std::u16string_view a, std::u16string_view b) {
-    BY_HANDLE_FILE_INFORMATION first, second;
-    if (DirectoryIdentity(a, first) && DirectoryIdentity(b, second)) {
-        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    FileIdentity first, second;
+    if (ReadFileIdentity(a, first) && ReadFileIdentity(b, second) && first.directory && second.directory) {
+        return first == second;
     }
     // Folders that do not exist yet: the text decides, with the same case
     // folding the system uses for names.

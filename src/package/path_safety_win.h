@@ -12,6 +12,17 @@ extern const char16_t kInstallRootRefused[];
 bool FullPathOf(std::u16string_view path, WideBuffer& full);
 // No existing component of path is a reparse point.
 bool HasNoReparsePoint(std::u16string_view path);
+// What makes a file or folder itself, whatever name reaches it.
+struct FileIdentity {
+    uint32_t volume = 0, indexHigh = 0, indexLow = 0;
+    bool directory = false;
+    bool operator==(const FileIdentity& o) const {
+        return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+    }
+};
+// The identity of an existing file or folder (links followed).
+bool ReadFileIdentity(std::u16string_view path, FileIdentity& identity);
+
 // a and b name the same folder: where both exist, the same directory on disk
 // (volume serial number and file index), so that other letter case beyond
 // ASCII, a short 8.3 name or a second drive letter for the same folder all
