@@ -21,8 +21,11 @@ query) and whose values may hold:
 
 Usage: vendor_server.py --root DIR [--port N] [--pid-file F] [--port-file F] [--background] [--fresh]
        vendor_server.py --stop --pid-file F
+It exits non-zero, naming the port, when it cannot listen; with --background
+the first process returns once the detached server is ready.
 """
 import argparse
+import errno
 import http.server
 import json
 import os
@@ -34,6 +37,8 @@ import time
 import urllib.parse
 
 LOG_LOCK = threading.Lock()
+# How long a server asked to stop may take to let go of its port.
+STOP_TIMEOUT_S = 10
 
 
 def pattern_bytes(n):
@@ -146,13 +151,69 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
+def is_vendor_server(pid):
+    """Whether pid is still one of these servers (a stale pid file may name
+    an unrelated process by now; a zombie has already stopped serving)."""
+    try:
+        with open('/proc/%d/cmdline' % pid, 'rb') as f:
+            cmdline = f.read()
+        with open('/proc/%d/stat' % pid) as f:
+            state = f.read().rsplit(')', 1)[1].split()[0]
+    except (OSError, IndexError):
+        return False
+    return state != 'Z' and b'vendor_server.py' in cmdline
+
+
 def stop_previous(pid_file):
+    """Ends the server named in pid_file and waits until it has let go of its port."""
     try:
         with open(pid_file) as f:
-            os.kill(int(f.read().strip()), signal.SIGTERM)
-        time.sleep(0.2)
+            pid = int(f.read().strip())
     except (OSError, ValueError):
-        pass
+        return
+    if not is_vendor_server(pid):
+        return
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except OSError:
+        return
+    deadline = time.monotonic() + STOP_TIMEOUT_S
+    while is_vendor_server(pid) and time.monotonic() < deadline:
+        time.sleep(0.02)
+
+
+def listen(port):
+    """The listening server, or None after saying on stderr why the port cannot be had."""
+    try:
+        return Server(('127.0.0.1', port), Handler)
+    except OSError as e:
+        if e.errno == errno.EADDRINUSE:
+            print('vendor_server: port %d on 127.0.0.1 is busy: another program listens on it' % port,
+                  file=sys.stderr)
+        else:
+            print('vendor_server: cannot listen on 127.0.0.1:%d: %s' % (port, e.strerror or e), file=sys.stderr)
+        return None
+
+
+def detach(pid_file):
+    """Forks; the parent returns True once the child serves (pid file written),
+    False if the child died first. The child returns None and carries on."""
+    ready_r, ready_w = os.pipe()
+    if os.fork() != 0:
+        os.close(ready_w)
+        with os.fdopen(ready_r, 'rb') as ready:
+            return ready.read(1) == b'1'
+    os.close(ready_r)
+    os.setsid()
+    if pid_file:
+        with open(pid_file, 'w') as f:
+            f.write(str(os.getpid()))
+    devnull = os.open(os.devnull, os.O_RDWR)
+    for fd in (0, 1, 2):
+        os.dup2(devnull, fd)
+    os.write(ready_w, b'1')
+    os.close(ready_w)
+    return None
 
 
 def main():
@@ -177,21 +238,23 @@ def main():
                 os.remove(os.path.join(args.root, name))
     if args.pid_file and args.background:
         stop_previous(args.pid_file)
-    server = Server(('127.0.0.1', args.port), Handler)
+    server = listen(args.port)
+    if server is None:
+        return 3
     server.root = args.root
     port = server.server_address[1]
     if args.port_file:
         with open(args.port_file, 'w') as f:
             f.write(str(port))
-    if args.background and os.fork() != 0:
-        print(port)
-        return 0  # the parent returns as soon as the socket listens
     if args.background:
-        os.setsid()
-        devnull = os.open(os.devnull, os.O_RDWR)
-        for fd in (0, 1, 2):
-            os.dup2(devnull, fd)
-    if args.pid_file:
+        started = detach(args.pid_file)
+        if started is not None:
+            if not started:
+                print('vendor_server: the server on port %d ended before it was ready' % port, file=sys.stderr)
+                return 4
+            print(port)
+            return 0  # the parent returns as soon as the child serves
+    elif args.pid_file:
         with open(args.pid_file, 'w') as f:
             f.write(str(os.getpid()))
     signal.signal(signal.SIGTERM, lambda *a: sys.exit(0))
