@@ -1,5 +1,7 @@
 #include "base/system_win.h"
 
+#include <shlobj.h>
+
 #include <vector>
 
 #include "base/handles_win.h"
@@ -31,6 +33,13 @@ bool WindowsFolder(WideBuffer& folder) {
     UINT n = GetWindowsDirectoryW(buffer.data(), 32768);
     if (n == 0 || n >= 32768) return false;
     folder.assign(U(buffer.data()), n);
+    return true;
+}
+
+bool DesktopFolder(WideBuffer& folder) {
+    wchar_t buffer[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, buffer))) return false;
+    folder = U(buffer);
     return true;
 }
 

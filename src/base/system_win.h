@@ -17,5 +17,8 @@ bool ReadEnvironmentVariable(const wchar_t* name, size_t capacity, WideBuffer& v
 // The Windows folder (read into 32,768 units).
 bool WindowsFolder(WideBuffer& folder);
 
+// The user's desktop folder as it is now (CSIDL_DESKTOPDIRECTORY).
+bool DesktopFolder(WideBuffer& folder);
+
 // True when event is not null and signalled; never waits.
 bool IsCancelled(HANDLE event);
