@@ -32,9 +32,10 @@ inline bool IsHeldElsewhere(const WideBuffer& path) {
 
 inline bool IsRunning(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
-// Ends every process whose program lies below folder (text test, ASCII case
-// ignored), for programs a test did not start itself (through the shell).
-inline void EndProcessesUnder(const WideBuffer& folder) {
+// The processes whose program lies below folder (text test, ASCII case
+// ignored), opened to be ended and waited for.
+inline std::vector<UniqueHandle> ProcessesUnder(const WideBuffer& folder) {
+    std::vector<UniqueHandle> found;
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
@@ -46,10 +47,18 @@ inline void EndProcessesUnder(const WideBuffer& folder) {
         if (!process || !QueryFullProcessImageNameW(process.get(), 0, image.data(), &size)) continue;
         WideBuffer path(U(image.data()), size);
         if (path.size() > folder.size() && path[folder.size()] == u'\\' &&
-            EqualsNoCase(std::u16string_view(path).substr(0, folder.size()), folder)) {
-            TerminateProcess(process.get(), 1);
-            WaitForSingleObject(process.get(), 10000);
+            EqualsNoCase(std::u16string_view(path).substr(0, folder.size()), folder) && IsRunning(process.get())) {
+            found.push_back(std::move(process));
         }
+    }
+    return found;
+}
+
+// For programs a test did not start itself (through the shell).
+inline void EndProcessesUnder(const WideBuffer& folder) {
+    for (UniqueHandle& process : ProcessesUnder(folder)) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 10000);
     }
 }
 
