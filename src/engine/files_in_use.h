@@ -7,8 +7,7 @@
 
 #include "base/text.h"
 
-// More owned processes than this are never offered: the list would not fit a
-// prompt the user can check, and so many copies point at something unusual.
+// A longer list is never offered: nobody can check it in a message box.
 constexpr uint32_t kMaxInUseProcesses = 128;
 // One budget for all the waits after termination, however many processes.
 constexpr uint32_t kInUseWaitMs = 3000;

@@ -22,9 +22,4 @@ TEST(IsReadyToOpen, NeedsSuccessATransactionAndAProgramName) {
     }
 }
 
-TEST(MainProgramFailureKind, ReplacedIsFourRemovedIsThree) {
-    EXPECT_EQ(MainProgramFailureKind(true), 4u);
-    EXPECT_EQ(MainProgramFailureKind(false), 3u);
-}
-
 }  // namespace
