@@ -10,6 +10,12 @@
 
 namespace {
 
+// The window may read the product while it shows the line: hand it a copy.
+void ReportFailure(ProductEntry& product, StatusCallback callback, void* context) {
+    const WideBuffer message = product.last_error;
+    ReportStatus(&product, message.c_str(), callback, context);
+}
+
 bool MainProgramUnchanged(ProductEntry& product, StatusCallback callback, void* context) {
     const InstallTransaction& t = *product.transaction;
     if (VerifyFileUnchanged(product.main_program_path, t.main_program_hash, t.main_program_size)) return true;
@@ -18,7 +24,7 @@ bool MainProgramUnchanged(ProductEntry& product, StatusCallback callback, void* 
     RecordFailure(product,
                   u"已安装，但是检测到主程序被删除或校验失败，可能被杀毒软件拦截隔离导致，您可解决拦截问题后重试",
                   true);
-    ReportStatus(&product, product.last_error.c_str(), callback, context);
+    ReportFailure(product, callback, context);
     return false;
 }
 
@@ -48,6 +54,6 @@ bool OpenInstalledProgram(ProductEntry& product, StatusCallback callback, void* 
     }
     product.failure_kind = kFailureMainProgramNotRunnable;
     RecordFailure(product, u"软件无法打开，可能被安全软件阻止，请检查后重试。", true);
-    ReportStatus(&product, product.last_error.c_str(), callback, context);
+    ReportFailure(product, callback, context);
     return false;
 }
