@@ -31,6 +31,9 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${TW_WINE_RUN} ${TW_WINE_ROOT})
 
 set(TW_WIN_TEST_SOURCES ${TW_TEST_SOURCES})
 list(FILTER TW_WIN_TEST_SOURCES INCLUDE REGEX "_win_test\\.cpp$")
+set(TW_DISPLAY_TEST_SOURCES ${TW_WIN_TEST_SOURCES})
+list(FILTER TW_DISPLAY_TEST_SOURCES INCLUDE REGEX "_display_win_test\\.cpp$")
+list(FILTER TW_WIN_TEST_SOURCES EXCLUDE REGEX "_display_win_test\\.cpp$")
 add_executable(tw_tests_win ${TW_WIN_TEST_SOURCES})
 target_link_libraries(tw_tests_win PRIVATE tw_core GTest::gtest_main)
 target_include_directories(tw_tests_win PRIVATE ${CMAKE_SOURCE_DIR}/tests)
@@ -59,6 +62,29 @@ gtest_discover_tests(tw_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
 add_executable(stand_in ${CMAKE_SOURCE_DIR}/tests/tools/stand_in_win.cpp)
 target_compile_definitions(tw_tests_win PRIVATE TW_STAND_IN_EXE="$<TARGET_FILE:stand_in>")
 add_dependencies(tw_tests_win stand_in)
+
+# Tests that answer real message boxes (*_display_win_test.cpp): without a
+# display a box returns at once and such a test would prove nothing. They run
+# on a private Xvfb in a prefix of their own, one at a time, because Wine's
+# desktop belongs to the display of the first program that needs it.
+set(TW_WINE_DISPLAY_ROOT ${CMAKE_BINARY_DIR}/wine-display)
+add_custom_command(
+  OUTPUT ${TW_WINE_DISPLAY_ROOT}/prefix.stamp
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/tools/wine_prefix.sh ${TW_WINE_DISPLAY_ROOT}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/wine_prefix.sh
+  COMMENT "Preparing the Wine prefix for display tests"
+  USES_TERMINAL)
+add_custom_target(wine_display_prefix ALL DEPENDS ${TW_WINE_DISPLAY_ROOT}/prefix.stamp)
+add_executable(tw_display_tests_win ${TW_DISPLAY_TEST_SOURCES})
+target_link_libraries(tw_display_tests_win PRIVATE tw_core GTest::gtest_main)
+target_include_directories(tw_display_tests_win PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_compile_options(tw_display_tests_win PRIVATE ${TW_WARNINGS})
+target_compile_definitions(tw_display_tests_win PRIVATE TW_STAND_IN_EXE="$<TARGET_FILE:stand_in>")
+add_dependencies(tw_display_tests_win wine_display_prefix stand_in)
+set_target_properties(tw_display_tests_win PROPERTIES CROSSCOMPILING_EMULATOR
+  "${Python3_EXECUTABLE};${CMAKE_SOURCE_DIR}/tests/tools/wine_display_run.py;${TW_WINE_DISPLAY_ROOT};${TW_WINE_RUN}")
+gtest_discover_tests(tw_display_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 90
+  PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_display)
 
 add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
 target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <winhttp.h>
 #include <bcrypt.h>
 
@@ -140,4 +141,20 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// This thread's COM initialisation for one scope. Only a call that succeeded
+// (S_OK or S_FALSE) is balanced: a thread already in the other apartment gets
+// RPC_E_CHANGED_MODE, keeps its own initialisation, and must not lose it.
+class ComApartment {
+public:
+    explicit ComApartment(DWORD model) : result_(CoInitializeEx(nullptr, model)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT result_;
 };

@@ -1,5 +1,7 @@
 #include "base/system_win.h"
 
+#include <shlobj.h>
+
 #include <vector>
 
 #include "base/handles_win.h"
@@ -46,6 +48,13 @@ bool NativeSystemFolder(WideBuffer& folder) {
     BOOL wow64 = FALSE;
     if (isWow64Process && !isWow64Process(GetCurrentProcess(), &wow64)) wow64 = FALSE;
     PathJoin(folder, windows, wow64 ? u"Sysnative" : u"System32");
+    return true;
+}
+
+bool DesktopFolder(WideBuffer& folder) {
+    wchar_t buffer[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, buffer))) return false;
+    folder = U(buffer);
     return true;
 }
 

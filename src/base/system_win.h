@@ -22,5 +22,8 @@ bool WindowsFolder(WideBuffer& folder);
 // under WOW64 (where System32 would silently mean SysWOW64).
 bool NativeSystemFolder(WideBuffer& folder);
 
+// The user's desktop folder as it is now (CSIDL_DESKTOPDIRECTORY).
+bool DesktopFolder(WideBuffer& folder);
+
 // True when event is not null and signalled; never waits.
 bool IsCancelled(HANDLE event);

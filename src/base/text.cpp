@@ -151,6 +151,19 @@ void PathJoin(WideBuffer& buf, std::u16string_view dir, std::u16string_view name
     buf.append(name);
 }
 
+WideBuffer FolderOfPath(std::u16string_view path) {
+    size_t slash = path.rfind(u'\\');
+    return WideBuffer(slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash));
+}
+
+bool IsDecimalDigits(std::u16string_view text) {
+    if (text.empty()) return false;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+    }
+    return true;
+}
+
 void AppendQuotedArgument(WideBuffer& buf, std::u16string_view value) {
     buf.append(u" \"");
     buf.append(value);

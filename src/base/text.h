@@ -50,6 +50,12 @@ std::string HexLower(const uint8_t* bytes, size_t n);
 // non-empty, then name. Only "\" counts as a separator.
 void PathJoin(WideBuffer& buf, std::u16string_view dir, std::u16string_view name);
 
+// The text before path's last "\", or "" when it has none.
+WideBuffer FolderOfPath(std::u16string_view path);
+
+// Not empty and only the digits 0-9 (no sign, no other scripts' digits).
+bool IsDecimalDigits(std::u16string_view text);
+
 // Appends a space and value in double quotes, doubling the backslashes at the
 // end of value so that they do not escape the closing quote.
 void AppendQuotedArgument(WideBuffer& buf, std::u16string_view value);

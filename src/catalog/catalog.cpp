@@ -120,13 +120,6 @@ void ReadProductNumber(const char* item, size_t length, WideBuffer& pucType) {
 
 bool IsBadProgramNameChar(char16_t c) { return c < 0x20 || c == u'/' || c == u'\\' || c == u':'; }
 
-bool IsDigits(std::u16string_view text) {
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9') return false;
-    }
-    return true;
-}
-
 bool Stop(CatalogTable& table, const char16_t* message) {
     table.catalogError = message;
     return false;
@@ -149,7 +142,7 @@ const char16_t* FillProduct(const char* item, size_t length, const AppState& app
     }
     ReadProductNumber(item, length, p.puc_type);
     if (p.puc_name.empty() || p.puc_type.empty()) return kMissingNameOrNumber;
-    if (!IsDigits(p.puc_type)) return kNumberNotDigits;
+    if (!IsDecimalDigits(p.puc_type)) return kNumberNotDigits;
     for (int i = 0; i < app.catalog.productCount; ++i) {
         if (EqualsNoCase(app.catalog.products[i].puc_type, p.puc_type)) return kDuplicateNumber;
     }

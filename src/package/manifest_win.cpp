@@ -1,7 +1,6 @@
 #include "package/manifest_win.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include "base/file_win.h"
 #include "base/handles_win.h"
@@ -14,21 +13,6 @@
 namespace {
 
 const char16_t kManifestInvalid[] = u"安装记录无法读取或路径不安全，停止自动维护，请联系客服。";
-
-bool IsDigits(std::u16string_view text) {
-    if (text.empty()) return false;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9') return false;
-    }
-    return true;
-}
-
-bool DesktopFolder(WideBuffer& desktop) {
-    wchar_t buffer[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, buffer))) return false;
-    desktop = U(buffer);
-    return true;
-}
 
 // A manifest-sized file read whole: at most 16 MiB, found by its attributes first.
 bool ReadManifestFile(const WideBuffer& path, ByteBuffer& bytes) {
@@ -170,7 +154,7 @@ bool ScanManifestFolder(ProductEntry& product, const WideBuffer& own, std::u16st
 
 bool ManifestPath(const ProductEntry& product, WideBuffer& path) {
     WideBuffer root;
-    if (!ReadEnvironmentVariable(L"LOCALAPPDATA", 260, root) || !IsDigits(product.puc_type)) return false;
+    if (!ReadEnvironmentVariable(L"LOCALAPPDATA", 260, root) || !IsDecimalDigits(product.puc_type)) return false;
     WideBuffer folder, file = product.puc_type + u".manifest";
     PathJoin(folder, root, u"TwParcelwright\\installed");
     PathJoin(path, folder, file);

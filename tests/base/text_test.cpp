@@ -94,6 +94,32 @@ TEST(PathJoin, OnlyBackslashCountsAsSeparator) {
     }
 }
 
+TEST(FolderOfPath, TextBeforeTheLastBackslash) {
+    struct Case { const char16_t* path; const char16_t* expected; };
+    const Case cases[] = {
+        {u"C:\\Apps\\Tool\\tool.exe", u"C:\\Apps\\Tool"},
+        {u"C:\\tool.exe", u"C:"},
+        {u"C:\\Apps\\", u"C:\\Apps"},
+        {u"C:/Apps/tool.exe", u""},  // "/" is not the separator here
+        {u"tool.exe", u""},
+        {u"", u""},
+        {u"\\\\server\\share\\产品\\主程序.exe", u"\\\\server\\share\\产品"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FolderOfPath(c.path), c.expected) << WideToUtf8(c.path);
+}
+
+TEST(IsDecimalDigits, OnlyAsciiDigitsAndNotEmpty) {
+    struct Case { const char16_t* text; bool expected; };
+    const Case cases[] = {
+        {u"0", true}, {u"12", true}, {u"0012", true}, {u"", false}, {u"12a", false}, {u"a12", false},
+        {u"+1", false}, {u"-1", false}, {u"1 ", false}, {u" 1", false}, {u"1.0", false},
+        {u"\uff11\uff12", false},  // full-width digits
+        {u"\u0661", false},         // Arabic-Indic one
+        {u"/", false}, {u":", false},  // the neighbours of '0' and '9'
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsDecimalDigits(c.text), c.expected) << WideToUtf8(c.text);
+}
+
 TEST(AppendQuotedArgument, TrailingBackslashesAreDoubled) {
     struct Case { const char16_t* value; const char16_t* expected; };
     const Case cases[] = {

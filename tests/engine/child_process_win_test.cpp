@@ -118,18 +118,19 @@ TEST(FindAppPath, TriesEachHiveAndViewAndSkipsMissingOrLinkedTargets) {
 }
 
 // A registered value that names the file untidily comes back in the full form
-// the install record can hold.
+// the install record can hold. A program name of its own: the registry is
+// shared with the test above when both run at once.
 TEST(FindAppPath, ReturnsTheNormalisedPath) {
     TestFolder folder;
-    WideBuffer target = folder / u"Program\\app_test_tw.exe";
+    WideBuffer target = folder / u"Program\\app_test_tw_norm.exe";
     ASSERT_TRUE(CreateDirectoryTree(folder / u"Program"));
     ASSERT_TRUE(WriteWholeFile(target, "x", 1));
-    const WideBuffer values[] = {folder / u"Program\\\\app_test_tw.exe", target + u" ",
-                                 folder / u"x\\..\\Program/app_test_tw.exe"};
+    const WideBuffer values[] = {folder / u"Program\\\\app_test_tw_norm.exe", target + u" ",
+                                 folder / u"x\\..\\Program/app_test_tw_norm.exe"};
     for (const WideBuffer& value : values) {
-        AppPathKey key(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, u"app_test_tw.exe", value);
+        AppPathKey key(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, u"app_test_tw_norm.exe", value);
         WideBuffer found;
-        ASSERT_TRUE(FindAppPath(u"app_test_tw.exe", found)) << WideToUtf8(value);
+        ASSERT_TRUE(FindAppPath(u"app_test_tw_norm.exe", found)) << WideToUtf8(value);
         EXPECT_EQ(found, target) << WideToUtf8(value);
     }
 }
