@@ -86,6 +86,13 @@ set_target_properties(tw_display_tests_win PROPERTIES CROSSCOMPILING_EMULATOR
 gtest_discover_tests(tw_display_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 90
   PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_display)
 
+
+# Runs catalog load and product operations without a window, for whole-flow tests.
+add_executable(engine_driver ${CMAKE_SOURCE_DIR}/tests/tools/engine_driver_win.cpp)
+target_link_libraries(engine_driver PRIVATE tw_core)
+target_compile_options(engine_driver PRIVATE ${TW_WARNINGS})
+target_link_options(engine_driver PRIVATE -municode)
+
 add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
 target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})
 target_link_options(ui_driver PRIVATE -municode)
@@ -97,6 +104,7 @@ foreach(case_file ${TW_E2E_CASES})
   add_test(NAME e2e.${case_name}
     COMMAND Python3::Interpreter ${case_file}
       --wine-root ${TW_WINE_ROOT} --wine-run ${TW_WINE_RUN}
-      --setup $<TARGET_FILE:tw_setup> --driver $<TARGET_FILE:ui_driver>)
+      --setup $<TARGET_FILE:tw_setup> --driver $<TARGET_FILE:ui_driver>
+      --engine-driver $<TARGET_FILE:engine_driver> --server-root ${TW_TEST_SERVER_ROOT} --origin ${TW_VENDOR_ORIGIN})
   set_tests_properties(e2e.${case_name} PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE FIXTURES_REQUIRED vendor)
 endforeach()

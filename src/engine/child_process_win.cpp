@@ -135,7 +135,7 @@ bool FindAppPath(std::u16string_view fileName, WideBuffer& path) {
     return false;
 }
 
-bool RunInstaller(ProductEntry& product, StatusCallback callback, void* context) {
+bool RunInstaller(ProductEntry& product, StatusCallback callback, void* context, UniqueHandle* heldPackage) {
     ReportStatus(&product, u"请按软件安装向导完成安装，当前正在等待安装程序结束。", callback, context);
     SHELLEXECUTEINFOW execute = {};
     execute.cbSize = sizeof(execute);
@@ -143,9 +143,12 @@ bool RunInstaller(ProductEntry& product, StatusCallback callback, void* context)
     execute.lpFile = W(product.package_path);
     execute.lpDirectory = W(product.deploy_dir);
     execute.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&execute) || !execute.hProcess) {
+    BOOL started = ShellExecuteExW(&execute);
+    DWORD startError = GetLastError();
+    if (heldPackage) heldPackage->reset();
+    if (!started || !execute.hProcess) {
         product.failure_kind = 5;
-        FormatSystemError(product.last_error, u"无法启动安装程序", GetLastError());
+        FormatSystemError(product.last_error, u"无法启动安装程序", startError);
         return false;
     }
     UniqueHandle process(execute.hProcess);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "base/handles_win.h"
 #include "base/log.h"
 #include "catalog/product.h"
 
@@ -17,5 +18,6 @@ bool RunChildProcess(std::u16string_view program, std::u16string_view arguments,
 // existing file reached through no link.
 bool FindAppPath(std::u16string_view fileName, WideBuffer& path);
 
-// Runs the package as an installer and finds the installed main program.
-bool RunInstaller(ProductEntry& product, StatusCallback callback, void* context);
+// Runs the package as an installer and finds the installed main program. A
+// handle that keeps the package from changing is released once it started.
+bool RunInstaller(ProductEntry& product, StatusCallback callback, void* context, UniqueHandle* heldPackage = nullptr);

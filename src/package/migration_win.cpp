@@ -1,24 +1,17 @@
 #include "package/migration_win.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <vector>
 
 #include "base/log.h"
+#include "base/system_win.h"
 #include "base/wide_win.h"
 #include "package/manifest.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
 
 namespace {
-
-bool DesktopFolder(WideBuffer& desktop) {
-    wchar_t buffer[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, buffer))) return false;
-    desktop = U(buffer);
-    return true;
-}
 
 // A path of the old list that the clean-up may delete.
 bool Qualifies(std::u16string_view path, std::u16string_view oldDir, const WideBuffer* desktop) {

@@ -17,6 +17,9 @@ def parse_args():
     p.add_argument('--wine-run', required=True)
     p.add_argument('--setup', required=True)
     p.add_argument('--driver', required=True)
+    p.add_argument('--engine-driver')
+    p.add_argument('--server-root', help='the loopback vendor server\'s folder')
+    p.add_argument('--origin', help='the vendor origin the build was made with')
     return p.parse_args()
 
 

@@ -1,7 +1,9 @@
 // A stand-in for the outside programs the installer starts (7z.exe, Rar.exe,
 // product installers, self-extractors, DISM). It appends its command line to
 // "<own path>.args" and its working folder to "<own path>.cwd", and follows
-// "<own path>.script", one command per line:
+// "<own path>.script" (or, when there is none, the file named by the
+// environment variable TW_STAND_IN_SCRIPT, for copies made where a test cannot
+// place a script beforehand), one command per line:
 //   print TEXT        write TEXT and a line end to standard output
 //   cat FILE          copy FILE to standard output
 //   write FILE TEXT   create FILE (and its folders) holding TEXT
@@ -56,6 +58,9 @@ int main() {
     Append(self + ".cwd", Utf8(folder) + "\n");
 
     std::ifstream script(self + ".script");
+    char fallback[MAX_PATH];
+    DWORD fallbackLength = GetEnvironmentVariableA("TW_STAND_IN_SCRIPT", fallback, MAX_PATH);
+    if (!script && fallbackLength > 0 && fallbackLength < MAX_PATH) script.open(fallback);
     std::string command;
     unsigned long code = 0;
     bool holding = false;

@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""A ZIP product through its whole life with engine_driver.exe: installed,
+updated over a user's file, reinstalled, moved to another root, uninstalled
+and purged; updates whose download fails; a package whose entry escapes its
+folder; the same root under another name; an install after an uninstall in
+the same session."""
+import os
+
+import flows
+import harness
+from flows import make_zip, read, tree
+
+V1 = {'ZipTool.exe': b'MZ version one', 'lib/core.dll': b'core 1' * 1000, 'docs/readme.txt': b'readme 1',
+      'old-only.dat': b'only in version 1'}
+V2 = {'ZipTool.exe': b'MZ version two', 'lib/core.dll': b'core 2' * 1000, 'docs/readme.txt': b'readme 2',
+      'new.dat': b'new in version 2'}
+NAME = 'Zip工具'
+
+
+def item(puc, name, version, url, runname='ZipTool.exe'):
+    return {'puc_type': puc, 'puc_name': name, 'version': version, 'download_url': url, 'runname': runname}
+
+
+def unix_tree(f, windows_folder):
+    return tree(f.unix(windows_folder))
+
+
+def as_files(entries):
+    return {k.replace('/', '\\'): v for k, v in entries.items()}
+
+
+def file_lines(manifest):
+    return sorted(line[5:] for line in manifest.split('\n') if line.startswith('FILE\t'))
+
+
+def life_cycle(f):
+    root, root2 = f.fresh_root('FlowApps'), f.fresh_root('FlowApps2')
+    f.forget('901')
+    link = f.desktop(NAME + '.lnk')
+    if os.path.exists(link):
+        os.remove(link)
+    f.catalog([item(901, NAME, '1.0', f.serve('tool-1.zip', make_zip(V1)))])
+    rc, res, err = f.run('--root', root, '--mode', 'install', '--product', '901', '--shortcut')
+    folder = root + '\\' + NAME
+    if not f.check_equal(rc, 0, 'fresh install succeeds'):
+        print(err)
+    f.check_equal(res.get('901', {}).get('installed_dir'), folder, 'fresh install: the product folder')
+    f.check_equal(unix_tree(f, folder), as_files(V1), 'fresh install: every file byte-identical to the package')
+    manifest = f.manifest('901') or ''
+    header = 'DADEZORORA1\nBASE\t%s\nDIR\t%s\nMAIN\t%s\\ZipTool.exe\nVERSION\t1.0\nTYPE\t0\n' % (root, folder, folder)
+    f.check(manifest.startswith(header), 'fresh install: manifest header exact')
+    desktop_link = 'C:\\users\\%s\\Desktop\\%s.lnk' % (os.path.basename(f.user_folder()), NAME)
+    expected_lines = sorted([folder + '\\' + k.replace('/', '\\') for k in V1] + [desktop_link])
+    f.check_equal(file_lines(manifest), expected_lines, 'fresh install: one FILE line per file and the shortcut')
+    f.check(os.path.exists(link), 'fresh install: desktop shortcut')
+    f.check_equal(len(f.requests('/flow-zip/tool-1.zip')), 1, 'fresh install: one package request')
+
+    # An update over a file of the user's and one the new version drops.
+    user_file = f.unix(folder + '\\settings.ini')
+    with open(user_file, 'wb') as out:
+        out.write(b'user settings')
+    f.catalog([item(901, NAME, '2.0', f.serve('tool-2.zip', make_zip(V2)))])
+    rc, res, err = f.run('--root', root, '--mode', 'update', '--product', '901', '--shortcut')
+    f.check_equal(rc, 0, 'update succeeds')
+    expected = dict(as_files(V2), **{'old-only.dat': V1['old-only.dat'], 'settings.ini': b'user settings'})
+    f.check_equal(unix_tree(f, folder), expected, 'update: new files, the user\'s file and the dropped file kept')
+    manifest = f.manifest('901') or ''
+    f.check('VERSION\t2.0\n' in manifest and folder + '\\old-only.dat' in manifest,
+            'update: version 2.0, the dropped file still listed for uninstall')
+    f.check(folder + '\\settings.ini' not in manifest, 'update: the user\'s file is not listed')
+
+    rc, res, err = f.run('--root', root, '--mode', 'update', '--product', '901', '--shortcut')
+    f.check_equal(rc, 0, 'reinstall at the same version succeeds')
+    f.check_equal(unix_tree(f, folder), expected, 'reinstall: the same files')
+    f.check_equal(len(f.requests('/flow-zip/tool-2.zip')), 2, 'reinstall: the package was downloaded again')
+
+    # A move to another root.
+    rc, res, err = f.run('--root', root2, '--mode', 'update', '--product', '901', '--shortcut')
+    folder2 = root2 + '\\' + NAME
+    f.check_equal(rc, 0, 'move to a second root succeeds')
+    f.check_equal(unix_tree(f, folder2), as_files(V2), 'move: the product is in the new folder')
+    f.check_equal(unix_tree(f, folder), {'settings.ini': b'user settings'},
+                  'move: listed old files gone, the user\'s file kept')
+    f.check(os.path.isdir(f.unix(folder)), 'move: the old folder stays')
+    f.check(os.path.exists(link), 'move: the desktop shortcut stays')
+    f.check(('BASE\t%s\n' % root2) in (f.manifest('901') or ''), 'move: the manifest names the new root')
+
+    # Uninstall keeps what the user made; purge removes the folder.
+    with open(f.unix(folder2 + '\\user.txt'), 'wb') as out:
+        out.write(b'mine')
+    rc, res, err = f.run('--root', root2, '--mode', 'uninstall', '--product', '901')
+    f.check_equal(rc, 0, 'uninstall succeeds')
+    f.check_equal(unix_tree(f, folder2), {'user.txt': b'mine'}, 'uninstall: listed files gone, user file kept')
+    f.check(f.manifest('901') is None and not os.path.exists(link), 'uninstall: manifest and shortcut gone')
+    rc, _, _ = f.run('--root', root2, '--mode', 'install', '--product', '901')
+    rc2, _, _ = f.run('--root', root2, '--mode', 'uninstall', '--product', '901', '--purge')
+    f.check(rc == 0 and rc2 == 0 and not os.path.exists(f.unix(folder2)), 'purge: the product folder is gone')
+
+
+def failed_updates(f):
+    root = f.fresh_root('FlowFailing')
+    f.forget('902')
+    good = f.serve('fail-1.zip', make_zip(V1))
+    f.catalog([item(902, 'Failing', '1.0', good)])
+    rc, _, err = f.run('--root', root, '--mode', 'install', '--product', '902')
+    f.check_equal(rc, 0, 'failing updates: the first install succeeds')
+    before = unix_tree(f, root + '\\Failing')
+    manifest = f.manifest('902')
+    cases = [
+        ('a web page', dict(body='<html>maintenance</html>', content_type='text/html')),
+        ('a cut body', dict(body_size=50000, cut_after=1000)),
+        ('404', dict(status=404, body='gone')),
+    ]
+    for number, (what, rule) in enumerate(cases):
+        url = f.serve('fail-2-%d.zip' % number, None, **rule)
+        f.catalog([item(902, 'Failing', '2.0', url)])
+        reports = len(f.requests('/'))
+        rc, res, err = f.run('--root', root, '--mode', 'update', '--product', '902')
+        result = res.get('902', {})
+        f.check(rc == 1 and not result.get('ok') and result.get('failure_kind') == 1,
+                'update answered with %s fails as a download failure' % what)
+        f.check_equal(unix_tree(f, root + '\\Failing'), before, '%s: the installed version is untouched' % what)
+        f.check_equal(f.manifest('902'), manifest, '%s: the manifest is untouched' % what)
+        sent = [r for r in f.requests('/')[reports:] if 'report_failure' in r['query']]
+        f.check(len(sent) == 1 and 'puc_type=902&failure_type=download_failed' in sent[0]['body'],
+                '%s: one failure report with its kind' % what)
+
+
+def escaping_entry(f):
+    root = f.fresh_root('FlowEscape')
+    f.forget('903')
+    package = make_zip({'ok.txt': b'fine', '../escaped.txt': b'outside', 'Esc.exe': b'MZ'})
+    f.catalog([item(903, 'Escape', '1.0', f.serve('escape.zip', package), runname='Esc.exe')])
+    rc, res, err = f.run('--root', root, '--mode', 'install', '--product', '903')
+    f.check(rc == 1 and not res.get('903', {}).get('ok'), 'a ZIP entry leaving its folder fails the install')
+    f.check(not os.path.exists(f.unix(root + '\\escaped.txt')) and
+            not os.path.exists(f.unix(root + '\\temp_setup\\escaped.txt')), 'escaping entry: nothing written outside')
+    f.check_equal(unix_tree(f, root + '\\Escape'), {}, 'escaping entry: nothing left in the product folder')
+    f.check(f.manifest('903') is None, 'escaping entry: no manifest')
+
+
+def same_root_other_name(f):
+    for what, first, second in [('another drive letter', 'C:\\FlowSame', 'S:\\FlowSame'),
+                                ('letter case beyond ASCII', 'C:\\FlowÄpps', 'C:\\Flowäpps')]:
+        root = f.fresh_root(first[3:])
+        f.forget('904')
+        f.catalog([item(904, 'Same', '1.0', f.serve('same.zip', make_zip(V1)))])
+        rc, _, _ = f.run('--root', root, '--mode', 'install', '--product', '904')
+        rc2, res, err = f.run('--root', second, '--mode', 'update', '--product', '904')
+        f.check(rc == 0 and rc2 == 0, '%s: install and update succeed' % what)
+        f.check_equal(unix_tree(f, root + '\\Same'), as_files(V1), '%s: an update in place, nothing deleted' % what)
+        f.check(('BASE\t%s\n' % root) in (f.manifest('904') or ''), '%s: the recorded root is unchanged' % what)
+
+
+def install_after_uninstall(f):
+    root = f.fresh_root('FlowAgain')
+    f.forget('905')
+    f.catalog([item(905, 'Again', '1.0', f.serve('again.zip', make_zip(V1)))])
+    rc, _, _ = f.run('--root', root, '--mode', 'install', '--product', '905')
+    rc2, res, err = f.run('--root', root, '--mode', 'uninstall,install', '--product', '905')
+    f.check(rc == 0 and rc2 == 0 and res.get('905', {}).get('installed') == 1,
+            'install after uninstall in one session: succeeds')
+    f.check_equal(unix_tree(f, root + '\\Again'), as_files(V1), 'install after uninstall: the files are back')
+    f.check(f.manifest('905') is not None, 'install after uninstall: the manifest is back')
+
+
+def main():
+    args = harness.parse_args()
+    f = flows.Flow(args, 'zip')
+    try:
+        life_cycle(f)
+        failed_updates(f)
+        escaping_entry(f)
+        same_root_other_name(f)
+        install_after_uninstall(f)
+    finally:
+        f.close()
+    if f.failures:
+        print('%d check(s) failed' % len(f.failures))
+        raise SystemExit(1)
+    print('all checks passed')
+
+
+if __name__ == '__main__':
+    main()

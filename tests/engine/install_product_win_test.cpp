@@ -1,0 +1,162 @@
+#include "engine/install_product_win.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <functional>
+#include <map>
+
+#include "base/file_win.h"
+#include "base/handles_win.h"
+#include "base/test_folder_win.h"
+#include "catalog/vendor_server_win.h"
+#include "package/path_safety_win.h"
+#include "package/zip_builder.h"
+#include "startup/app_state.h"
+
+namespace {
+
+using Files = std::map<std::u16string, std::string>;
+
+std::string Read(const WideBuffer& path) {
+    ByteBuffer bytes;
+    if (!ReadWholeFile(path, bytes)) return "";
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void CollectFiles(const WideBuffer& folder, const std::u16string& prefix, Files& files) {
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find = ListFolder(folder, u"*", data);
+    if (!find) return;
+    do {
+        if (IsDotEntry(data)) continue;
+        std::u16string name = U(data.cFileName);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CollectFiles(folder + u"\\" + name, prefix + name + u"\\", files);
+        } else {
+            files[prefix + name] = Read(folder + u"\\" + name);
+        }
+    } while (FindNextFileW(find.get(), &data));
+}
+
+Files Tree(const WideBuffer& folder) {
+    Files files;
+    CollectFiles(folder, u"", files);
+    return files;
+}
+
+// A ZIP product served by the loopback server, installed below a test root.
+struct Scene {
+    TestFolder folder;
+    ScopedEnvironment data{L"LOCALAPPDATA", (folder / u"data").c_str()};
+    WideBuffer root = folder / u"root";
+    ProductEntry product;
+    std::vector<WideBuffer> served;
+    std::function<void(const std::u16string&)> onStatus;
+
+    explicit Scene(const char16_t* name) {
+        product.puc_type = u"61";
+        product.puc_name = name;
+        product.runname = u"Roll.exe";
+        product.has_package = true;
+        product.version = u"1.0";
+    }
+    ~Scene() {
+        for (const WideBuffer& file : served) DeleteFileW(W(file));
+    }
+    void Serve(const std::string& name, const Files& files) {
+        ZipBuilder zip;
+        for (const auto& [path, content] : files) {
+            std::string entry = WideToUtf8(path);
+            for (char& c : entry) c = c == '\\' ? '/' : c;
+            zip.Add(entry, content);
+        }
+        std::string bytes = zip.Build();
+        WideBuffer file = ServerFile(Utf8ToWide(name));
+        WriteWholeFile(file, bytes.data(), bytes.size());
+        served.push_back(file);
+        product.download_url = ServerUrl(u"/" + Utf8ToWide(name));
+    }
+    static bool Status(void* context, ProductEntry*, const char16_t* text) {
+        auto* s = static_cast<Scene*>(context);
+        if (s->onStatus) s->onStatus(text);
+        return true;
+    }
+    bool Install(bool shortcut) { return InstallProduct(product, root, shortcut, Status, this, nullptr); }
+    WideBuffer Dir() const { return root + u"\\" + product.puc_name; }
+};
+
+const Files kV1 = {{u"Roll.exe", "MZ one"}, {u"data.bin", std::string(5000, '1')}, {u"lib\\a.dll", "a one"}};
+const Files kV2 = {{u"Roll.exe", "MZ two"}, {u"data.bin", std::string(7000, '2')}, {u"lib\\a.dll", "a two"},
+                   {u"added.txt", "new"}};
+
+// An attempt that fails after deploying everything cannot restore a file that
+// is held open; its backups stay, and the next attempt's left-over rollback
+// restores the folder once the file is free.
+TEST(InstallProduct, AnIncompleteRollbackIsFinishedByTheNextAttempt) {
+    Scene s(u"RollbackTool");
+    s.Serve("ip-rollback-1.zip", kV1);
+    ASSERT_TRUE(s.Install(false)) << WideToUtf8(s.product.last_error);
+    ASSERT_EQ(Tree(s.Dir()), kV1);
+
+    wchar_t desktop[MAX_PATH];
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop)));
+    WideBuffer link = WideBuffer(U(desktop)) + u"\\RollbackTool.lnk";
+    ASSERT_TRUE(CreateDirectoryW(W(link), nullptr));  // the shortcut cannot be placed
+    UniqueHandle holder;
+    s.onStatus = [&](const std::u16string& text) {
+        if (text == u"开始创建桌面快捷方式。") {
+            holder.reset(CreateFileW(W(s.Dir() + u"\\data.bin"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        }
+    };
+    s.Serve("ip-rollback-2.zip", kV2);
+    s.product.version = u"2.0";
+    s.product.was_installed = true;  // a reinstall in the recorded folder
+    s.product.succeeded = false;
+    EXPECT_FALSE(s.Install(true));
+    RemoveDirectoryW(W(link));
+    ASSERT_TRUE(holder) << "the deployed file could not be held";
+    EXPECT_EQ(s.product.last_error.rfind(u"无法覆盖文件，拒绝访问（错误 5）", 0), 0u) << WideToUtf8(s.product.last_error);
+    ASSERT_TRUE(s.product.transaction);
+    EXPECT_TRUE(s.product.transaction->rollback_incomplete);
+    size_t backups = 0;
+    for (const LedgerEntry& e : s.product.transaction->entries) backups += !e.backup_path.empty() && FileExists(e.backup_path);
+    EXPECT_EQ(backups, 3u);  // Roll.exe, data.bin and a.dll were overwritten; every backup stays
+    holder.reset();
+    EXPECT_EQ(Read(s.Dir() + u"\\data.bin"), kV2.at(u"data.bin"));
+
+    s.onStatus = nullptr;
+    s.product.download_url = ServerUrl(u"/ip-rollback-missing.zip");
+    EXPECT_FALSE(s.Install(false));
+    EXPECT_EQ(s.product.last_error, u"服务器返回 HTTP 404。");
+    EXPECT_EQ(Tree(s.Dir()), kV1);  // byte for byte the first install again
+}
+
+// Refusals before the transaction change nothing on disk.
+TEST(InstallProduct, RefusalsCreateNoFolder) {
+    struct Case { const char* what; uint32_t filter; const char16_t* supportOs; bool hasPackage; const char16_t* root;
+                  std::u16string message; };
+    const Case cases[] = {
+        {"another product locked", 62, u"", true, nullptr, u"抱歉无法安装，您可以到官网手动下载（请选择其他下载按钮下载）"},
+        {"unsupported system", 0, u"win7", true, nullptr, u"该软件不适合您的系统，请查看支持的系统列表。"},
+        {"no package", 0, u"", false, nullptr, u"该产品暂无安装包直链，请到官网手动下载。"},
+        {"a drive as root", 0, u"", true, u"C:\\", kInstallRootRefused},
+    };
+    for (const Case& c : cases) {
+        Scene s(u"Refused");
+        g_app.productFilter = c.filter;
+        s.product.support_os = c.supportOs;
+        s.product.has_package = c.hasPackage;
+        s.Serve("ip-refused.zip", kV1);
+        bool ok = InstallProduct(s.product, c.root ? WideBuffer(c.root) : s.root, false, nullptr, nullptr, nullptr);
+        g_app.productFilter = 0;
+        EXPECT_FALSE(ok) << c.what;
+        EXPECT_EQ(s.product.last_error, c.message) << c.what;
+        EXPECT_TRUE(s.product.failed) << c.what;
+        EXPECT_FALSE(FileExists(s.root)) << c.what;
+        EXPECT_TRUE(RequestsTo(u"/ip-refused.zip", u"").empty()) << c.what;
+    }
+}
+
+}  // namespace
