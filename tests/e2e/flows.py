@@ -128,6 +128,21 @@ class Flow:
             pass
 
     # -- the driver ---------------------------------------------------------
+    def start(self, *arguments, env=None):
+        """The driver started in the background; read its result with finish()."""
+        return subprocess.Popen([self.args.wine_run, self.args.wine_root, self.args.engine_driver, *arguments],
+                                env=dict(self.env, **(env or {})), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    @staticmethod
+    def finish(proc, seconds=300):
+        out, err = proc.communicate(timeout=seconds)
+        results = {}
+        for line in out.decode('utf-8', 'replace').splitlines():
+            if line.strip().startswith('{'):
+                item = json.loads(line)
+                results[item.get('puc_type', 'error')] = item
+        return proc.returncode, results, err.decode('utf-8', 'replace')
+
     def run(self, *arguments, env=None):
         """(exit code, {puc_type: result}, standard error) of one driver run."""
         proc = subprocess.run([self.args.wine_run, self.args.wine_root, self.args.engine_driver, *arguments],

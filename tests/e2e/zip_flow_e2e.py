@@ -4,6 +4,7 @@ updated over a user's file, reinstalled, moved to another root, uninstalled
 and purged; updates whose download fails; a package whose entry escapes its
 folder; the same root under another name; an install after an uninstall in
 the same session."""
+import glob
 import os
 
 import flows
@@ -54,6 +55,10 @@ def life_cycle(f):
     f.check_equal(file_lines(manifest), expected_lines, 'fresh install: one FILE line per file and the shortcut')
     f.check(os.path.exists(link), 'fresh install: desktop shortcut')
     f.check_equal(len(f.requests('/flow-zip/tool-1.zip')), 1, 'fresh install: one package request')
+    ledgers = glob.glob(f.unix(root + '\\temp_setup') + '/901-*/ledger.log')
+    ledger = flows.read(ledgers[0]).decode('utf-8') if len(ledgers) == 1 else ''
+    f.check(('覆盖完成\t%s\\ZipTool.exe\r\n' % folder) in ledger and ledger.endswith('安装提交\t%s\r\n' % folder),
+            'fresh install: the ledger records each file and ends with the commit')
 
     # An update over a file of the user's and one the new version drops.
     user_file = f.unix(folder + '\\settings.ini')
