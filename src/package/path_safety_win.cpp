@@ -103,6 +103,27 @@ bool ValidateProductDir(const ProductEntry& product, std::u16string_view root, s
     return IsDirectChildShape(fullRoot, fullDir);
 }
 
+bool WalkFiles(std::u16string_view folder, const std::function<bool(const WideBuffer&)>& visit, bool missingOk,
+               int depth) {
+    if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find = ListFolder(folder, u"*", data);
+    if (!find) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || (missingOk && error == ERROR_PATH_NOT_FOUND);
+    }
+    do {
+        if (IsDotEntry(data)) continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+        WideBuffer child;
+        PathJoin(child, folder, U(data.cFileName));
+        bool ok = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? WalkFiles(child, visit, missingOk, depth + 1)
+                                                                      : visit(child);
+        if (!ok) return false;
+    } while (FindNextFileW(find.get(), &data));
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
 bool FindFileByName(std::u16string_view folder, std::u16string_view name, WideBuffer& found, int depth) {
     if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
     WIN32_FIND_DATAW data;

@@ -2,6 +2,8 @@
 // junctions), the Windows and profile folders, and bounded tree searches.
 #pragma once
 
+#include <functional>
+
 #include "base/text.h"
 #include "catalog/product.h"
 
@@ -34,6 +36,13 @@ bool EnsureParentDirectory(std::u16string_view filePath);
 bool SafeJoinRelative(std::u16string_view folder, std::u16string_view rel, WideBuffer& result);
 bool ValidateInstallRoot(std::u16string_view path, WideBuffer& message);
 bool ValidateProductDir(const ProductEntry& product, std::u16string_view root, std::u16string_view dir);
+// Calls visit for every file below folder, depth first, never through a link.
+// False when a link is met, the tree is deeper than kMaxTreeDepth, a listing
+// fails or visit returns false. A folder whose listing finds nothing to list
+// (ERROR_FILE_NOT_FOUND, and ERROR_PATH_NOT_FOUND when missingOk) is empty.
+bool WalkFiles(std::u16string_view folder, const std::function<bool(const WideBuffer&)>& visit,
+               bool missingOk = false, int depth = 0);
+
 // Depth-first, never through links; the first file named name (ASCII case
 // ignored) anywhere below folder.
 bool FindFileByName(std::u16string_view folder, std::u16string_view name, WideBuffer& found, int depth = 0);

@@ -99,22 +99,8 @@ LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_vi
 }
 
 bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth) {
-    if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find = ListFolder(folder, u"*", data);
-    if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    do {
-        if (IsDotEntry(data)) continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-        WideBuffer child;
-        PathJoin(child, folder, U(data.cFileName));
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!RegisterTreeAsTemp(transaction, child, depth + 1)) return false;
-        } else if (!RegisterTempFile(transaction, child)) {
-            return false;
-        }
-    } while (FindNextFileW(find.get(), &data));
-    return true;
+    return WalkFiles(
+        folder, [&](const WideBuffer& file) { return RegisterTempFile(transaction, file) != nullptr; }, false, depth);
 }
 
 bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,

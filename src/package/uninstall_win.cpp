@@ -69,25 +69,13 @@ void MarkUninstalled(ProductEntry& product, bool folderRemoved, StatusCallback c
 }  // namespace
 
 bool CollectTreeFiles(StringList& list, std::u16string_view folder, int depth) {
-    if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find = ListFolder(folder, u"*", data);
-    if (!find) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    do {
-        if (IsDotEntry(data)) continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-        WideBuffer child;
-        PathJoin(child, folder, U(data.cFileName));
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!CollectTreeFiles(list, child, depth + 1)) return false;
-        } else {
-            StringListAddUnique(list, child);
-        }
-    } while (FindNextFileW(find.get(), &data));
-    return GetLastError() == ERROR_NO_MORE_FILES;
+    return WalkFiles(
+        folder,
+        [&](const WideBuffer& file) {
+            StringListAddUnique(list, file);
+            return true;
+        },
+        true, depth);
 }
 
 bool RemoveEmptyTree(std::u16string_view folder, int depth) {

@@ -143,23 +143,8 @@ bool HoldRegistered(InstallTransaction& transaction, const WideBuffer& path, boo
     return !held.empty();
 }
 
-bool AllFilesRegistered(InstallTransaction& transaction, const WideBuffer& folder, int depth) {
-    if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find = ListFolder(folder, u"*", data);
-    if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    do {
-        if (IsDotEntry(data)) continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-        WideBuffer child;
-        PathJoin(child, folder, U(data.cFileName));
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!AllFilesRegistered(transaction, child, depth + 1)) return false;
-        } else if (!FindLedgerEntry(transaction, child)) {
-            return false;
-        }
-    } while (FindNextFileW(find.get(), &data));
-    return GetLastError() == ERROR_NO_MORE_FILES;
+bool AllFilesRegistered(InstallTransaction& transaction, const WideBuffer& folder) {
+    return WalkFiles(folder, [&](const WideBuffer& file) { return FindLedgerEntry(transaction, file) != nullptr; });
 }
 
 bool RunDism(const InstallTransaction& transaction, DWORD& code, WideBuffer& error) {
@@ -237,7 +222,7 @@ bool HoldRegisteredFile(InstallTransaction& transaction, const WideBuffer& path,
 }
 
 bool HoldRegisteredTree(InstallTransaction& transaction, const WideBuffer& folder, std::vector<UniqueHandle>& held) {
-    return HoldRegistered(transaction, folder, true, held) && AllFilesRegistered(transaction, folder, 0);
+    return HoldRegistered(transaction, folder, true, held) && AllFilesRegistered(transaction, folder);
 }
 
 bool InstallMissingPrerequisite(ProductEntry& product, InstallTransaction& transaction, int row,

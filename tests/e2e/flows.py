@@ -9,6 +9,8 @@ import shutil
 import subprocess
 import zipfile
 
+import harness
+
 CATALOG_TARGET = '/?route=%5Eapp/install/get_list&install_oem_id=1'
 
 
@@ -21,12 +23,12 @@ def make_zip(entries):
     return buffer.getvalue()
 
 
-class Flow:
+class Flow(harness.Checks):
     def __init__(self, args, name):
+        super().__init__()
         self.args = args
         self.name = name
         self.prefix = os.path.join(args.wine_root, 'prefix')
-        self.failures = []
         self.env = dict(os.environ, LANG='C.UTF-8', LC_ALL='C.UTF-8', DISPLAY='')
         self.served = os.path.join(args.server_root, 'flow-' + name)
         shutil.rmtree(self.served, ignore_errors=True)
@@ -129,12 +131,12 @@ class Flow:
 
     # -- the driver ---------------------------------------------------------
     def start(self, *arguments, env=None):
-        """The driver started in the background; read its result with finish()."""
+        """The driver started in the background; read its result with wait()."""
         return subprocess.Popen([self.args.wine_run, self.args.wine_root, self.args.engine_driver, *arguments],
                                 env=dict(self.env, **(env or {})), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     @staticmethod
-    def finish(proc, seconds=300):
+    def wait(proc, seconds=300):
         out, err = proc.communicate(timeout=seconds)
         results = {}
         for line in out.decode('utf-8', 'replace').splitlines():
@@ -154,21 +156,6 @@ class Flow:
                 item = json.loads(line)
                 results[item.get('puc_type', 'error')] = item
         return proc.returncode, results, proc.stderr.decode('utf-8', 'replace')
-
-    # -- checks -------------------------------------------------------------
-    def check(self, condition, what):
-        print(('ok     ' if condition else 'FAILED ') + what, flush=True)
-        if not condition:
-            self.failures.append(what)
-        return condition
-
-    def check_equal(self, actual, expected, what):
-        ok = actual == expected
-        self.check(ok, what)
-        if not ok:
-            print('    expected: %r\n    actual:   %r' % (expected, actual), flush=True)
-        return ok
-
 
 def read(path):
     try:

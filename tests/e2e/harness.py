@@ -47,13 +47,39 @@ class Display:
         self.proc.wait(timeout=10)
 
 
-class Session:
+class Checks:
+    """Named checks, printed as they run; finish() fails the test if any failed."""
+
+    def __init__(self):
+        self.failures = []
+
+    def check(self, condition, what):
+        print(('ok     ' if condition else 'FAILED ') + what, flush=True)
+        if not condition:
+            self.failures.append(what)
+        return condition
+
+    def check_equal(self, actual, expected, what):
+        ok = actual == expected
+        self.check(ok, what)
+        if not ok:
+            print('    expected: %r\n    actual:   %r' % (expected, actual), flush=True)
+        return ok
+
+    def finish(self):
+        if self.failures:
+            print('%d check(s) failed' % len(self.failures))
+            sys.exit(1)
+        print('all checks passed')
+
+
+class Session(Checks):
     """Runs Windows programs in the test prefix on one display."""
 
     def __init__(self, args, display):
+        super().__init__()
         self.args = args
         self.env = dict(os.environ, DISPLAY=display.name, LANG='C.UTF-8', LC_ALL='C.UTF-8')
-        self.failures = []
         # A Wine desktop left by an earlier run without a display would take
         # our windows; start from a fresh wineserver on this display.
         prefix_env = dict(self.env, WINEPREFIX=os.path.join(args.wine_root, 'prefix'))
@@ -85,26 +111,6 @@ class Session:
         proc = subprocess.run([self.args.wine_run, self.args.wine_root, self.args.driver, *arguments,
                                '--wait', str(wait_ms)], env=self.env, capture_output=True, timeout=120)
         return proc.returncode, proc.stdout.decode('utf-8', 'replace')
-
-    # -- checks -----------------------------------------------------------
-    def check(self, condition, what):
-        print(('ok     ' if condition else 'FAILED ') + what, flush=True)
-        if not condition:
-            self.failures.append(what)
-        return condition
-
-    def check_equal(self, actual, expected, what):
-        ok = actual == expected
-        self.check(ok, what)
-        if not ok:
-            print('    expected: %r\n    actual:   %r' % (expected, actual), flush=True)
-        return ok
-
-    def finish(self):
-        if self.failures:
-            print('%d check(s) failed' % len(self.failures))
-            sys.exit(1)
-        print('all checks passed')
 
 
 LINE = re.compile(r'^\s*(window|control) (.*)$')
