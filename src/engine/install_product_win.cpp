@@ -17,6 +17,7 @@
 #include "package/manifest_win.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
+#include "package/recovery_win.h"
 #include "package/transaction_win.h"
 #include "package/zip_extract_win.h"
 #include "prereq/prerequisite_install_win.h"
@@ -76,7 +77,7 @@ bool PrepareFolders(ProductEntry& product, InstallTransaction& t, WideBuffer& st
     }
     usable = usable && ValidateProductDir(product, t.root, product.deploy_dir) &&
              CheckDirectoryOwnership(product, product.deploy_dir) && HasNoReparsePoint(t.work_folder) &&
-             CreateDirectoryTree(t.work_folder) && HasNoReparsePoint(t.work_folder);
+             CreateDirectoryTree(t.work_folder) && HasNoReparsePoint(t.work_folder) && BeginAttemptRecord(product, t);
     if (!usable && product.last_error.empty()) product.last_error = kNoFolders;
     return usable;
 }

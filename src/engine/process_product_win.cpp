@@ -7,6 +7,7 @@
 #include "engine/install_rules.h"
 #include "package/migration_win.h"
 #include "package/path_safety_win.h"
+#include "package/recovery_win.h"
 #include "package/uninstall_win.h"
 #include "startup/app_state.h"
 
@@ -73,6 +74,9 @@ bool ProcessProduct(ProductEntry& product, std::u16string_view root, bool create
     if (OutsideProductFilter(g_app.productFilter, product.puc_type)) {
         return Refuse(product, u"此安装器仅支持命令行指定的产品。");
     }
+    // An attempt interrupted meanwhile (by another copy of the program that
+    // crashed) is undone before anything builds on what is on disk.
+    if (RecoverInterruptedAttempts(product, root).acted) ReadInstallRecord(product, root);
     if (product.manifest_invalid) return Refuse(product, u"安装记录无效，不能继续处理该产品。");
     if (mode == kModeUninstall) return ProcessUninstall(product, purge, callback, context, cancelEvent);
     if (!IsOsSupported(product.support_os, CurrentWindowsVersion())) {

@@ -33,6 +33,8 @@ struct InstallTransaction {
     bool rollback_incomplete = false;
     std::list<LedgerEntry> entries;  // newest first
     std::unique_ptr<InstallTransaction> older;
+    WideBuffer recovery_path;            // recovery.tsv of the attempt; empty: none is kept
+    std::shared_ptr<void> attempt_lock;  // attempt.lock, held open while the transaction lives
 };
 
 // The ledger's kind words.

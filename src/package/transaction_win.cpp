@@ -10,6 +10,7 @@
 #include "catalog/sha256_win.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
+#include "package/recovery_win.h"
 
 namespace {
 
@@ -124,6 +125,8 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
         probe.reset();
         if (!BackupTarget(transaction, target, entry, product)) return false;
     }
+    // A crash from here on is undone on the next run from this line.
+    if (!RecordOverwrite(transaction, staged, target, entry, product)) return false;
     transaction.entries.push_front(std::move(entry));
     LedgerEntry& recorded = transaction.entries.front();
     AppendLedgerLine(transaction, kLedgerAboutToOverwrite, target);

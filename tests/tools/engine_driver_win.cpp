@@ -22,6 +22,7 @@
 #include "engine/process_product_win.h"
 #include "package/manifest_win.h"
 #include "package/path_safety_win.h"
+#include "package/recovery_win.h"
 #include "startup/app_state.h"
 
 namespace {
@@ -155,7 +156,7 @@ int wmain(int argc, wchar_t** argv) {
     g_app.cancelEvent = cancel.get();
     CatalogReset(g_app.catalog);
     if (!FetchCatalog(g_app, StatusToStderr, nullptr, cancel.get())) return Fail(g_app.catalog.catalogError);
-    for (int i = 0; i < g_app.catalog.productCount; ++i) ReadInstallManifest(g_app.catalog.products[i], o.root);
+    for (int i = 0; i < g_app.catalog.productCount; ++i) ReadInstallRecord(g_app.catalog.products[i], o.root);
 
     std::vector<int> selected;
     WideBuffer unknown;

@@ -1,0 +1,157 @@
+#include "package/recovery.h"
+
+#include "package/manifest.h"
+#include "package/transaction.h"
+
+namespace {
+
+const char kMagic[] = "TWRECOVERY1";
+
+// The complete lines of a file written line by line with CR LF endings.
+std::vector<std::string_view> CompleteLines(const uint8_t* data, size_t size) {
+    std::vector<std::string_view> lines;
+    const char* text = reinterpret_cast<const char*>(data);
+    size_t start = 0;
+    for (size_t i = 0; i + 1 < size; ++i) {
+        if (text[i] == '\r' && text[i + 1] == '\n') {
+            lines.emplace_back(text + start, i - start);
+            start = i + 2;
+            ++i;
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+        if (tab == std::string_view::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+bool ParseSize(std::string_view text, uint64_t& value) {
+    if (text.empty() || text.size() > 19) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return true;
+}
+
+bool IsSha256Hex(std::string_view text) {
+    if (text.size() != 64) return false;
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
+
+bool ParsePath(std::string_view text, WideBuffer& path) {
+    path = Utf8ToWide(text);
+    return HasNoControlChars(path);
+}
+
+bool ParseLine(std::string_view text, RecoveryLine& line) {
+    std::vector<std::string_view> f = Fields(text);
+    if (f.size() != 7 || f[0].empty() || f[6].empty()) return false;
+    if (!ParsePath(f[0], line.target) || !ParsePath(f[1], line.backup) || !ParsePath(f[6], line.staged)) return false;
+    if (!ParseSize(f[2], line.backup_size) || !ParseSize(f[4], line.staged_size) || !IsSha256Hex(f[5])) return false;
+    // A target that did not exist has no backup, and then nothing about one.
+    if (line.backup.empty() ? (line.backup_size != 0 || !f[3].empty()) : !IsSha256Hex(f[3])) return false;
+    line.backup_hash = Utf8ToWide(f[3]);
+    line.staged_hash = Utf8ToWide(f[5]);
+    return true;
+}
+
+bool IsKind(const LedgerRecordLine& line, const char16_t* kind) { return line.kind == kind; }
+
+// Where the record of an overwrite says what became of its target.
+bool IsTargetEvent(const LedgerRecordLine& line) {
+    return IsKind(line, kLedgerAboutToOverwrite) || IsKind(line, kLedgerOverwritten) ||
+           IsKind(line, kLedgerOverwriteFailed) || IsKind(line, kLedgerRolledBack) ||
+           IsKind(line, kLedgerRollbackFailed);
+}
+
+}  // namespace
+
+std::string RecoveryHeaderText(std::u16string_view pucType, std::u16string_view version,
+                               std::u16string_view productDir) {
+    std::string text = kMagic;
+    for (std::u16string_view field : {pucType, HasNoControlChars(version) ? version : std::u16string_view(), productDir}) {
+        text += '\t';
+        text += WideToUtf8(field);
+    }
+    return text + "\r\n";
+}
+
+std::string RecoveryLineText(const RecoveryLine& line) {
+    return WideToUtf8(line.target) + '\t' + WideToUtf8(line.backup) + '\t' + std::to_string(line.backup_size) + '\t' +
+           WideToUtf8(line.backup_hash) + '\t' + std::to_string(line.staged_size) + '\t' + WideToUtf8(line.staged_hash) +
+           '\t' + WideToUtf8(line.staged) + "\r\n";
+}
+
+bool ParseRecoveryRecord(const uint8_t* data, size_t size, RecoveryRecord& record) {
+    std::vector<std::string_view> lines = CompleteLines(data, size);
+    if (lines.empty()) return false;
+    std::vector<std::string_view> header = Fields(lines[0]);
+    if (header.size() != 4 || header[0] != kMagic || header[1].empty() || header[3].empty()) return false;
+    if (!ParsePath(header[1], record.puc_type) || !ParsePath(header[2], record.version) ||
+        !ParsePath(header[3], record.product_dir)) {
+        return false;
+    }
+    record.lines.clear();
+    for (size_t i = 1; i < lines.size(); ++i) {
+        RecoveryLine line;
+        if (!ParseLine(lines[i], line)) return false;
+        record.lines.push_back(std::move(line));
+    }
+    return true;
+}
+
+bool ParseLedgerLines(const uint8_t* data, size_t size, std::vector<LedgerRecordLine>& lines) {
+    lines.clear();
+    for (std::string_view text : CompleteLines(data, size)) {
+        size_t tab = text.find('\t');
+        if (tab == std::string_view::npos) return false;
+        LedgerRecordLine line{Utf8ToWide(text.substr(0, tab)), Utf8ToWide(text.substr(tab + 1))};
+        if (!HasNoControlChars(line.path)) return false;
+        lines.push_back(std::move(line));
+    }
+    return true;
+}
+
+bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRecord& record, RecoveryPlan& plan) {
+    plan = RecoveryPlan();
+    std::vector<size_t> overwrites;  // ledger index of each "即将覆盖", in order
+    for (size_t i = 0; i < ledger.size(); ++i) {
+        plan.committed |= IsKind(ledger[i], kLedgerCommitted);
+        if (!IsKind(ledger[i], kLedgerAboutToOverwrite)) continue;
+        size_t k = overwrites.size();
+        if (k >= record.lines.size() || !EqualsNoCase(record.lines[k].target, ledger[i].path)) return false;
+        for (size_t earlier : overwrites) {
+            if (EqualsNoCase(ledger[earlier].path, ledger[i].path)) return false;
+        }
+        overwrites.push_back(i);
+    }
+    // The line is written just before its "即将覆盖": one more means the copy
+    // never began; more than that means the ledger lost lines.
+    if (record.lines.size() > overwrites.size() + 1) return false;
+    for (size_t k = overwrites.size(); k-- > 0;) {
+        size_t at = overwrites[k];
+        bool written = false;
+        const LedgerRecordLine* last = &ledger[at];
+        for (size_t i = at + 1; i < ledger.size(); ++i) {
+            if (!IsTargetEvent(ledger[i]) || !EqualsNoCase(ledger[i].path, ledger[at].path)) continue;
+            written |= IsKind(ledger[i], kLedgerOverwritten) || IsKind(ledger[i], kLedgerOverwriteFailed);
+            last = &ledger[i];
+        }
+        if (IsKind(*last, kLedgerRolledBack)) continue;
+        plan.steps.push_back({&record.lines[k], !written && k + 1 == overwrites.size()});
+    }
+    return true;
+}

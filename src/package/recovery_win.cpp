@@ -1,0 +1,269 @@
+#include "package/recovery_win.h"
+
+#include <windows.h>
+
+#include "base/file_win.h"
+#include "base/handles_win.h"
+#include "base/log.h"
+#include "base/system_win.h"
+#include "base/wide_win.h"
+#include "catalog/sha256_win.h"
+#include "package/manifest.h"
+#include "package/manifest_win.h"
+#include "package/path_rules.h"
+#include "package/path_safety_win.h"
+#include "package/transaction_win.h"
+
+namespace {
+
+const char16_t kLockName[] = u"attempt.lock";
+const char16_t kRecordName[] = u"recovery.tsv";
+
+bool AppendBytes(const WideBuffer& path, const std::string& bytes, DWORD disposition) {
+    if (!HasNoReparsePoint(path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    UniqueHandle file(CreateFileW(W(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+           wrote == bytes.size() && FlushFileBuffers(file.get());
+}
+
+bool PathExists(const WideBuffer& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
+
+// "<puc_type>-<digits>-<digits>", the name of this product's work folders.
+bool IsAttemptFolderName(std::u16string_view name, std::u16string_view pucType) {
+    if (name.size() <= pucType.size() + 1 || name.substr(0, pucType.size()) != pucType || name[pucType.size()] != u'-') {
+        return false;
+    }
+    std::u16string_view rest = name.substr(pucType.size() + 1);
+    size_t dash = rest.find(u'-');
+    return dash != std::u16string_view::npos && IsDecimalDigits(rest.substr(0, dash)) &&
+           IsDecimalDigits(rest.substr(dash + 1));
+}
+
+bool KnownToThisProcess(const ProductEntry& product, const WideBuffer& folder) {
+    for (const InstallTransaction* t = product.transaction.get(); t; t = t->older.get()) {
+        if (EqualsNoCase(t->work_folder, folder)) return true;
+    }
+    return false;
+}
+
+// A running attempt holds its lock open without sharing; process ids in the
+// folder name say nothing, since Windows reuses them.
+bool HeldByARunningAttempt(const WideBuffer& folder) {
+    WideBuffer lock;
+    PathJoin(lock, folder, kLockName);
+    UniqueHandle probe(CreateFileW(W(lock), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool IsFullPath(std::u16string_view path) {
+    WideBuffer full;
+    return FullPathOf(path, full) && EqualsNoCase(full, path);
+}
+
+// Every path the files name must be one this attempt could have written:
+// targets in the product folder (or its desktop shortcut), backups and staged
+// files in the work folder.
+bool RecordIsTrustworthy(const ProductEntry& product, const WideBuffer& root, const WideBuffer& work,
+                         const RecoveryRecord& record) {
+    if (record.puc_type != product.puc_type || !IsFullPath(record.product_dir) ||
+        !ValidateProductDir(product, root, record.product_dir)) {
+        return false;
+    }
+    WideBuffer desktop;
+    bool haveDesktop = DesktopFolder(desktop);
+    for (const RecoveryLine& line : record.lines) {
+        bool targetOk = IsStrictlyUnder(record.product_dir, line.target) ||
+                        (haveDesktop && IsDirectDesktopShortcut(desktop, line.target));
+        bool backupOk = line.backup.empty() || (IsStrictlyUnder(work, line.backup) && IsFullPath(line.backup));
+        if (!targetOk || !IsFullPath(line.target) || !backupOk || !IsStrictlyUnder(work, line.staged) ||
+            !IsFullPath(line.staged)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A crash between writing the manifest and its "安装提交" line: the manifest
+// already carries this attempt's version and every file it wrote.
+bool CommittedByManifest(const ProductEntry& product, const RecoveryRecord& record,
+                         const std::vector<LedgerRecordLine>& ledger) {
+    WideBuffer path;
+    ByteBuffer bytes;
+    ManifestFields fields;
+    if (record.version.empty() || !ManifestPath(product, path) || !ReadWholeFile(path, bytes) ||
+        !ParseManifestBytes(bytes.data(), bytes.size(), fields) || fields.version != record.version) {
+        return false;
+    }
+    for (const LedgerRecordLine& line : ledger) {
+        if (line.kind != kLedgerAboutToOverwrite) continue;
+        bool listed = false;
+        for (const WideBuffer& file : fields.files) listed |= EqualsNoCase(file, line.path);
+        if (!listed) return false;
+    }
+    return true;
+}
+
+// Restores what the target held before the attempt, only while it holds what
+// the attempt wrote (the one torn copy excepted) and is reached through no link.
+bool UndoStep(const RecoveryStep& step) {
+    const RecoveryLine& l = *step.line;
+    if (!HasNoReparsePoint(l.target)) return false;
+    bool exists = PathExists(l.target);
+    if (exists && !step.torn && !VerifyFileUnchanged(l.target, l.staged_hash, l.staged_size)) return false;
+    if (!l.backup.empty()) {
+        return HasNoReparsePoint(l.backup) && VerifyFileUnchanged(l.backup, l.backup_hash, l.backup_size) &&
+               CopyFileW(W(l.backup), W(l.target), FALSE);
+    }
+    return !exists || DeleteFileW(W(l.target));
+}
+
+void CleanFile(const InstallTransaction& ledger, const WideBuffer& work, const WideBuffer& path,
+               const WideBuffer& hash, uint64_t size) {
+    if (path.empty() || !PathExists(path)) return;
+    bool cleaned = IsStrictlyUnder(work, path) && VerifyFileUnchanged(path, hash, size) && DeleteFileW(W(path));
+    AppendLedgerLine(ledger, cleaned ? kLedgerCleaned : kLedgerCleanFailed, path);
+}
+
+struct AttemptFiles {
+    std::vector<LedgerRecordLine> ledger;
+    RecoveryRecord record;
+    RecoveryPlan plan;
+};
+
+enum class Attempt { kNothingWritten, kUnreadable, kRead };
+
+// Without both files (an attempt stopped before its first overwrite, or one
+// made before attempts kept a record) there is nothing to undo.
+Attempt ReadAttempt(const WideBuffer& work, AttemptFiles& files) {
+    WideBuffer ledgerPath, recordPath;
+    PathJoin(ledgerPath, work, u"ledger.log");
+    PathJoin(recordPath, work, kRecordName);
+    if (FileSize(ledgerPath) == 0 || FileSize(recordPath) == 0) return Attempt::kNothingWritten;
+    ByteBuffer ledgerBytes, recordBytes;
+    if (!HasNoReparsePoint(ledgerPath) || !HasNoReparsePoint(recordPath) || !ReadWholeFile(recordPath, recordBytes) ||
+        !ReadWholeFile(ledgerPath, ledgerBytes)) {
+        return Attempt::kUnreadable;
+    }
+    bool read = ParseLedgerLines(ledgerBytes.data(), ledgerBytes.size(), files.ledger) &&
+                ParseRecoveryRecord(recordBytes.data(), recordBytes.size(), files.record) &&
+                PlanRecovery(files.ledger, files.record, files.plan);
+    return read ? Attempt::kRead : Attempt::kUnreadable;
+}
+
+// One work folder; records what happened in outcome.
+void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const WideBuffer& work,
+                    RecoveryOutcome& outcome) {
+    AttemptFiles files;
+    Attempt attempt = ReadAttempt(work, files);
+    if (attempt == Attempt::kNothingWritten) return;
+    bool readable = attempt == Attempt::kRead;
+    if (readable && (files.plan.committed || files.plan.steps.empty())) return;
+    InstallTransaction ledger;
+    ledger.work_folder = work;
+    PathJoin(ledger.ledger_path, work, u"ledger.log");
+    bool ok = readable && RecordIsTrustworthy(product, root, work, files.record);
+    if (ok && CommittedByManifest(product, files.record, files.ledger)) {
+        AppendLedgerLine(ledger, kLedgerCommitted, files.record.product_dir);
+        outcome.acted = true;
+        return;
+    }
+    if (ok) {
+        for (const RecoveryStep& step : files.plan.steps) {
+            bool undone = UndoStep(step);
+            AppendLedgerLine(ledger, undone ? kLedgerRolledBack : kLedgerRollbackFailed, step.line->target);
+            ok &= undone;
+        }
+    }
+    if (ok) {
+        for (const RecoveryLine& line : files.record.lines) {
+            CleanFile(ledger, work, line.backup, line.backup_hash, line.backup_size);
+            CleanFile(ledger, work, line.staged, line.staged_hash, line.staged_size);
+        }
+        LogLine(u"[Parcelwright] 已撤回上次中断的安装：%s", work);
+    } else {
+        LogLine(u"[Parcelwright] 上次中断的安装未能完全撤回，备份保留在：%s", work);
+        outcome.incomplete = true;
+    }
+    outcome.acted = true;
+}
+
+void RecoverBelow(const ProductEntry& product, const WideBuffer& root, RecoveryOutcome& outcome) {
+    WideBuffer tempRoot;
+    PathJoin(tempRoot, root, u"temp_setup");
+    if (!HasNoReparsePoint(tempRoot)) return;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find = ListFolder(tempRoot, product.puc_type + u"-*", data);
+    if (!find) return;
+    do {
+        std::u16string_view name = U(data.cFileName);
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsAttemptFolderName(name, product.puc_type)) {
+            continue;
+        }
+        WideBuffer work;
+        PathJoin(work, tempRoot, name);
+        if (KnownToThisProcess(product, work) || HeldByARunningAttempt(work)) continue;
+        RecoverAttempt(product, root, work, outcome);
+    } while (FindNextFileW(find.get(), &data));
+}
+
+}  // namespace
+
+bool BeginAttemptRecord(const ProductEntry& product, InstallTransaction& transaction) {
+    WideBuffer lock, record;
+    PathJoin(lock, transaction.work_folder, kLockName);
+    PathJoin(record, transaction.work_folder, kRecordName);
+    if (!HasNoReparsePoint(lock)) return false;
+    HANDLE held = CreateFileW(W(lock), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (held == INVALID_HANDLE_VALUE) return false;
+    transaction.attempt_lock = std::shared_ptr<void>(held, [](void* handle) { CloseHandle(handle); });
+    std::string header = RecoveryHeaderText(product.puc_type, product.version, product.deploy_dir);
+    if (!AppendBytes(record, header, CREATE_NEW)) return false;
+    transaction.recovery_path = record;
+    return true;
+}
+
+bool RecordOverwrite(const InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,
+                     const LedgerEntry& backup, ProductEntry& product) {
+    if (transaction.recovery_path.empty()) return true;
+    RecoveryLine line{WideBuffer(target), backup.backup_path, backup.backup_size, backup.backup_hash, 0, {},
+                      WideBuffer(staged)};
+    if (!HashFileSha256(staged, line.staged_hash, &line.staged_size) ||
+        !AppendBytes(transaction.recovery_path, RecoveryLineText(line), OPEN_EXISTING)) {
+        FormatSystemError(product.last_error, u"无法保存安装恢复记录，停止覆盖", GetLastError());
+        return false;
+    }
+    return true;
+}
+
+RecoveryOutcome RecoverInterruptedAttempts(ProductEntry& product, std::u16string_view root) {
+    RecoveryOutcome outcome;
+    if (!IsDecimalDigits(product.puc_type)) return outcome;
+    WideBuffer chosen, recorded;
+    if (FullPathOf(root, chosen)) RecoverBelow(product, chosen, outcome);
+    if (!product.installed_root.empty() && FullPathOf(product.installed_root, recorded) &&
+        !(FullPathOf(root, chosen) && IsSameDirectory(chosen, recorded))) {
+        RecoverBelow(product, recorded, outcome);
+    }
+    return outcome;
+}
+
+void ReadInstallRecord(ProductEntry& product, std::u16string_view root) {
+    ReadInstallManifest(product, root);  // the recorded root tells where else to look
+    RecoveryOutcome outcome = RecoverInterruptedAttempts(product, root);
+    if (!outcome.acted) return;
+    ReadInstallManifest(product, root);
+    WideBuffer manifest;
+    // What an interrupted fresh install could not undo is no installation.
+    if (outcome.incomplete && product.installed && ManifestPath(product, manifest) && !FileExists(manifest)) {
+        product.installed = false;
+        product.installed_main.clear();
+    }
+}
