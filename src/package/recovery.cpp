@@ -141,6 +141,7 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
     // The line is written just before its "即将覆盖": one more means the copy
     // never began; more than that means the ledger lost lines.
     if (record.lines.size() > overwrites.size() + 1) return false;
+    plan.begun = overwrites.size();
     for (size_t k = overwrites.size(); k-- > 0;) {
         size_t at = overwrites[k];
         bool written = false;

@@ -123,10 +123,13 @@ bool UndoStep(const RecoveryStep& step) {
     return !exists || DeleteFileW(W(l.target));
 }
 
+// torn: the backup that was being written when the process died, which holds
+// whatever the copy had reached; its name was recorded before it existed.
 void CleanFile(const InstallTransaction& ledger, const WideBuffer& work, const WideBuffer& path,
-               const WideBuffer& hash, uint64_t size) {
+               const WideBuffer& hash, uint64_t size, bool torn = false) {
     if (path.empty() || !PathExists(path)) return;
-    bool cleaned = IsStrictlyUnder(work, path) && VerifyFileUnchanged(path, hash, size) && DeleteFileW(W(path));
+    bool cleaned = IsStrictlyUnder(work, path) && HasNoReparsePoint(path) &&
+                   (torn || VerifyFileUnchanged(path, hash, size)) && DeleteFileW(W(path));
     AppendLedgerLine(ledger, cleaned ? kLedgerCleaned : kLedgerCleanFailed, path);
 }
 
@@ -163,7 +166,9 @@ void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const W
     Attempt attempt = ReadAttempt(work, files);
     if (attempt == Attempt::kNothingWritten) return;
     bool readable = attempt == Attempt::kRead;
-    if (readable && (files.plan.committed || files.plan.steps.empty())) return;
+    bool tornBackup = readable && files.record.lines.size() > files.plan.begun &&
+                      PathExists(files.record.lines.back().backup);
+    if (readable && (files.plan.committed || (files.plan.steps.empty() && !tornBackup))) return;
     InstallTransaction ledger;
     ledger.work_folder = work;
     PathJoin(ledger.ledger_path, work, u"ledger.log");
@@ -181,8 +186,9 @@ void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const W
         }
     }
     if (ok) {
-        for (const RecoveryLine& line : files.record.lines) {
-            CleanFile(ledger, work, line.backup, line.backup_hash, line.backup_size);
+        for (size_t i = 0; i < files.record.lines.size(); ++i) {
+            const RecoveryLine& line = files.record.lines[i];
+            CleanFile(ledger, work, line.backup, line.backup_hash, line.backup_size, i >= files.plan.begun);
             CleanFile(ledger, work, line.staged, line.staged_hash, line.staged_size);
         }
         LogLine(u"[Parcelwright] 已撤回上次中断的安装：%s", work);

@@ -35,23 +35,34 @@ void ClassifyOverwriteError(ProductEntry& product, std::u16string_view target, D
     }
 }
 
-// Backs up an existing target into the work folder; fills the entry's backup fields.
-bool BackupTarget(InstallTransaction& transaction, std::u16string_view target, LedgerEntry& entry,
+// The backup's name and the content it will hold, known before it exists so
+// that the recovery record can name it before a crash could leave it behind.
+bool PlanBackup(const InstallTransaction& transaction, std::u16string_view target, LedgerEntry& entry,
+                ProductEntry& product) {
+    PathJoin(entry.backup_path, transaction.work_folder, BackupFileName(GetTickCount(), ++backupCounter));
+    if (HashFileSha256(target, entry.backup_hash, &entry.backup_size)) return true;
+    FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", GetLastError());
+    return false;
+}
+
+// Copies the target to its planned backup, which must hold what was planned.
+bool BackupTarget(InstallTransaction& transaction, std::u16string_view target, const LedgerEntry& entry,
                   ProductEntry& product) {
-    WideBuffer backup;
-    PathJoin(backup, transaction.work_folder, BackupFileName(GetTickCount(), ++backupCounter));
+    const WideBuffer& backup = entry.backup_path;
     if (!CopyFileW(W(WideBuffer(target)), W(backup), TRUE)) {
         FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", GetLastError());
         return false;
     }
-    if (!HashFileSha256(backup, entry.backup_hash, &entry.backup_size) || !RegisterTempFile(transaction, backup)) {
+    WideBuffer hash;
+    uint64_t size = 0;
+    if (!HashFileSha256(backup, hash, &size) || hash != entry.backup_hash || size != entry.backup_size ||
+        !RegisterTempFile(transaction, backup)) {
         DWORD error = GetLastError();
         // The copy is ours (it could not exist before) and nothing records it.
         if (!FindLedgerEntry(transaction, backup)) DeleteFileW(W(backup));
         FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
         return false;
     }
-    entry.backup_path = backup;
     return true;
 }
 
@@ -123,10 +134,11 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
             return false;
         }
         probe.reset();
-        if (!BackupTarget(transaction, target, entry, product)) return false;
+        if (!PlanBackup(transaction, target, entry, product)) return false;
     }
     // A crash from here on is undone on the next run from this line.
     if (!RecordOverwrite(transaction, staged, target, entry, product)) return false;
+    if (!entry.backup_path.empty() && !BackupTarget(transaction, target, entry, product)) return false;
     transaction.entries.push_front(std::move(entry));
     LedgerEntry& recorded = transaction.entries.front();
     AppendLedgerLine(transaction, kLedgerAboutToOverwrite, target);

@@ -135,6 +135,14 @@ class Flow(harness.Checks):
         return subprocess.Popen([self.args.wine_run, self.args.wine_root, self.args.engine_driver, *arguments],
                                 env=dict(self.env, **(env or {})), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
+    def start_killable(self, program, *arguments):
+        """A program run by wine itself, so that killing the returned process
+        ends the Windows program at once, as a crash or a power cut would."""
+        prefix_env = dict(self.env, WINEPREFIX=self.prefix, HOME=os.path.join(self.args.wine_root, 'home'),
+                          WINEDEBUG='-all', WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=;mshtml=')
+        return subprocess.Popen(['wine', program, *arguments], env=prefix_env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     @staticmethod
     def wait(proc, seconds=300):
         out, err = proc.communicate(timeout=seconds)
