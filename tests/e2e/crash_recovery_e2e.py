@@ -44,7 +44,7 @@ def kill_half_way(f, root, mode, files):
     """Runs the driver and kills it once half the targets show "覆盖完成"; the
     work folder of the killed attempt, or None when it finished first."""
     before = set(work_folders(f, root))
-    proc = f.start_killable(f.args.engine_driver, '--root', root, '--mode', mode, '--product', PUC)
+    proc = f.start_killable(f.args.engine_driver, '--direct', '--root', root, '--mode', mode, '--product', PUC)
     deadline = time.monotonic() + 240
     while proc.poll() is None and time.monotonic() < deadline:
         new = [w for w in work_folders(f, root) if w not in before]

@@ -74,7 +74,8 @@ private:
 
 bool PowerShellRunning() {
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {sizeof(entry)};
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (EqualsNoCase(U(entry.szExeFile), u"powershell.exe")) return true;
     }

@@ -1,7 +1,13 @@
-// Runs what the worker's catalog load and operation run do, without a window,
-// so whole flows can be tested end to end:
+// Runs the worker's tasks without the main window (a message-only window takes
+// its messages), so whole flows can be tested end to end:
 //   engine_driver.exe --root DIR --mode install|update|uninstall
 //                     (--product N ... | --all) [--purge] [--shortcut]
+//                     [--open [--cleanup]] [--cancel-on TEXT] [--retry-failed] [--direct]
+// Task 1 loads the catalog, task 2 runs the operation; --open then runs task 3,
+// --cancel-on sets the cancel event when a status line of task 2 contains TEXT
+// and then runs task 4 (undo) as the window does, --retry-failed runs task 2
+// again for the failed products only. --direct calls the product operations
+// without the worker (the crash tests kill that simpler path).
 // Several modes joined by commas ("uninstall,install") run one after the other
 // in this one process, as a user's operations in one session of the window.
 // Prints one JSON line per selected product to standard output after the last
@@ -20,6 +26,7 @@
 #include "catalog/catalog_fetch_win.h"
 #include "catalog/failure_report_win.h"
 #include "engine/process_product_win.h"
+#include "engine/worker_win.h"
 #include "package/manifest_win.h"
 #include "package/path_safety_win.h"
 #include "package/recovery_win.h"
@@ -32,6 +39,8 @@ struct Options {
     std::vector<int32_t> modes;
     std::vector<WideBuffer> products;
     bool all = false, purge = false, shortcut = false;
+    bool open = false, cleanup = false, retryFailed = false, direct = false;
+    WideBuffer cancelOn;
 };
 
 bool ParseModes(std::u16string_view text, std::vector<int32_t>& modes) {
@@ -64,6 +73,16 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
             o.purge = true;
         } else if (a == u"--shortcut") {
             o.shortcut = true;
+        } else if (a == u"--open") {
+            o.open = true;
+        } else if (a == u"--cleanup") {
+            o.cleanup = true;
+        } else if (a == u"--retry-failed") {
+            o.retryFailed = true;
+        } else if (a == u"--direct") {
+            o.direct = true;
+        } else if (a == u"--cancel-on" && hasValue) {
+            o.cancelOn = U(argv[++i]);
         } else {
             return false;
         }
@@ -136,37 +155,110 @@ bool SelectProducts(const Options& o, int32_t mode, std::vector<int>& selected, 
     return true;
 }
 
-}  // namespace
+// --- through the worker ------------------------------------------------------
 
-int wmain(int argc, wchar_t** argv) {
-    Options o;
-    if (!ParseOptions(argc, argv, o)) {
-        std::fputs("usage: engine_driver.exe --root DIR --mode install|update|uninstall (--product N ... | --all) "
-                   "[--purge] [--shortcut]\n",
-                   stderr);
-        return 2;
+struct WorkerRun {
+    const Options* options = nullptr;
+    bool cancelArmed = false;  // task 2 runs and --cancel-on was given
+    bool cancelled = false;
+    bool finished = false;
+    bool result = false;
+};
+WorkerRun g_run;
+
+LRESULT CALLBACK DriverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kWorkerStatus) {
+        const char16_t* line = reinterpret_cast<const char16_t*>(lParam);
+        if (line) {
+            Print(WideToUtf8(line), stderr);
+            if (g_run.cancelArmed && std::u16string_view(line).find(g_run.options->cancelOn) != std::u16string_view::npos) {
+                SetEvent(static_cast<HANDLE>(g_app.cancelEvent));
+                g_run.cancelled = true;
+            }
+        }
+        return 0;
     }
-    // The worker's apartment.
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    WideBuffer message;
-    if (!ValidateInstallRoot(o.root, message)) return Fail(message);
-    UniqueHandle cancel(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    g_app.installRoot = o.root;
-    g_app.operationMode = o.modes.front();
-    g_app.cancelEvent = cancel.get();
-    CatalogReset(g_app.catalog);
-    if (!FetchCatalog(g_app, StatusToStderr, nullptr, cancel.get())) return Fail(g_app.catalog.catalogError);
-    for (int i = 0; i < g_app.catalog.productCount; ++i) ReadInstallRecord(g_app.catalog.products[i], o.root);
+    if (message == kWorkerFinished) {
+        g_run.finished = true;
+        g_run.result = wParam != 0;
+        return 0;
+    }
+    if (message == kProductIconReady) {
+        DeleteObject(reinterpret_cast<HBITMAP>(lParam));
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
 
-    std::vector<int> selected;
-    WideBuffer unknown;
-    if (!SelectProducts(o, o.modes.front(), selected, unknown)) return Fail(u"目录中没有产品 " + unknown);
+// Starts one task the way the window does and pumps messages until it ends.
+bool RunTask(int32_t kind) {
+    g_app.taskKind = kind;
+    g_app.workerBusy = true;
+    ResetEvent(static_cast<HANDLE>(g_app.cancelEvent));
+    g_run.finished = false;
+    UniqueHandle thread(CreateThread(nullptr, 0, WorkerMain, nullptr, 0, nullptr));
+    if (!thread) return false;
+    MSG msg;
+    while (!g_run.finished && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    WaitForSingleObject(thread.get(), INFINITE);
+    g_app.workerBusy = false;
+    return g_run.result;
+}
+
+HWND CreateMessageWindow() {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DriverWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TwEngineDriver";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, L"TwEngineDriver", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+int RunThroughWorker(const Options& o, const std::vector<int>& selected) {
+    CatalogTable& table = g_app.catalog;
+    for (int i = 0; i < table.productCount; ++i) table.products[i].selected = false;
+    for (int slot : selected) table.products[slot].selected = true;
+    g_app.createShortcut = o.shortcut;
+    g_app.purgeOnUninstall = o.purge;
+    g_app.cleanupAfterLaunch = o.cleanup;
+    g_run.options = &o;
+    for (int32_t mode : o.modes) {
+        g_app.operationMode = mode;
+        g_app.rowFilter = kRowFilterAllSelected;
+        g_run.cancelArmed = !o.cancelOn.empty();
+        RunTask(kTaskRunOperation);
+        g_run.cancelArmed = false;
+        if (g_run.cancelled) {
+            RunTask(kTaskUndo);
+            break;
+        }
+        if (o.retryFailed) {
+            g_app.rowFilter = kRowFilterFailedOnly;
+            RunTask(kTaskRunOperation);
+        }
+    }
+    if (o.open && !g_run.cancelled) RunTask(kTaskOpenPrograms);
+    bool allOk = true;
+    for (int slot : selected) {
+        const ProductEntry& p = table.products[slot];
+        allOk &= p.succeeded && !p.failed;
+        Print(ResultLine(p), stdout);
+    }
+    return allOk ? 0 : 1;
+}
+
+// --- without the worker ---------------------------------------------------------
+
+int RunDirect(const Options& o, const std::vector<int>& selected, HANDLE cancel) {
     bool allOk = true;
     for (int32_t mode : o.modes) {
         g_app.operationMode = mode;
         for (int slot : selected) {
             ProductEntry& p = g_app.catalog.products[slot];
-            bool ok = ProcessProduct(p, o.root, o.shortcut, mode, o.purge, StatusToStderr, nullptr, cancel.get());
+            bool ok = ProcessProduct(p, o.root, o.shortcut, mode, o.purge, StatusToStderr, nullptr, cancel);
             if (!ok && mode != kModeUninstall) ReportFailure(p);
             allOk &= ok;
         }
@@ -177,4 +269,37 @@ int wmain(int argc, wchar_t** argv) {
         Print(ResultLine(p), stdout);
     }
     return allOk ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options o;
+    if (!ParseOptions(argc, argv, o)) {
+        std::fputs("usage: engine_driver.exe --root DIR --mode install|update|uninstall (--product N ... | --all) "
+                   "[--purge] [--shortcut] [--open [--cleanup]] [--cancel-on TEXT] [--retry-failed] [--direct]\n",
+                   stderr);
+        return 2;
+    }
+    // The worker's apartment, for the direct path.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    WideBuffer message;
+    if (!ValidateInstallRoot(o.root, message)) return Fail(message);
+    UniqueHandle cancel(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_app.installRoot = o.root;
+    g_app.operationMode = o.modes.front();
+    g_app.cancelEvent = cancel.get();
+    if (o.direct) {
+        CatalogReset(g_app.catalog);
+        if (!FetchCatalog(g_app, StatusToStderr, nullptr, cancel.get())) return Fail(g_app.catalog.catalogError);
+        for (int i = 0; i < g_app.catalog.productCount; ++i) ReadInstallRecord(g_app.catalog.products[i], o.root);
+    } else {
+        g_app.mainWindow = CreateMessageWindow();
+        if (!g_app.mainWindow) return Fail(u"无法创建消息窗口。");
+        if (!RunTask(kTaskLoadCatalog)) return Fail(g_app.catalog.catalogError);
+    }
+    std::vector<int> selected;
+    WideBuffer unknown;
+    if (!SelectProducts(o, o.modes.front(), selected, unknown)) return Fail(u"目录中没有产品 " + unknown);
+    return o.direct ? RunDirect(o, selected, cancel.get()) : RunThroughWorker(o, selected);
 }
