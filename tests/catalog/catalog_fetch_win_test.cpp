@@ -61,6 +61,7 @@ Fetched Fetch(const std::string& rule, uint32_t filter = 0) {
 
 // All cases share the one catalog address, so they run one after another here.
 TEST(FetchCatalog, Answers) {
+    CatalogAddressLock catalog;
     TestFolder folder;
     ScopedEnvironment logHere(L"LOCALAPPDATA", folder.path().c_str());
 

@@ -40,6 +40,24 @@ private:
     WideBuffer path_;
 };
 
+// The catalog has one fixed address on the server: tests that answer it take
+// this lock, so that two running side by side never serve each other's catalog.
+class CatalogAddressLock {
+public:
+    CatalogAddressLock() : mutex_(CreateMutexW(nullptr, FALSE, L"TwTestCatalogAddress")) {
+        WaitForSingleObject(mutex_, INFINITE);
+    }
+    ~CatalogAddressLock() {
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+    CatalogAddressLock(const CatalogAddressLock&) = delete;
+    CatalogAddressLock& operator=(const CatalogAddressLock&) = delete;
+
+private:
+    HANDLE mutex_;
+};
+
 struct RecordedRequest {
     WideBuffer method, path, query, body, userAgent, contentType;
 };
