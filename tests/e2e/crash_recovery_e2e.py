@@ -222,17 +222,8 @@ def hold_lock(f, work):
     with open(locker + '.script', 'w') as out:
         out.write('hold %s\\attempt.lock\nwrite Z:%s x\n' % (windows_path(f, work), marker.replace('/', '\\')))
     proc = f.start_killable('Z:' + locker.replace('/', '\\'))
-    f.check(wait_for(lambda: os.path.exists(marker)), 'another process holds the attempt')
+    f.check(flows.wait_for(lambda: os.path.exists(marker)), 'another process holds the attempt')
     return proc
-
-
-def wait_for(condition, seconds=30):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return False
 
 
 def main():

@@ -7,6 +7,7 @@ import json
 import os
 import shutil
 import subprocess
+import time
 import zipfile
 
 import harness
@@ -164,6 +165,21 @@ class Flow(harness.Checks):
                 item = json.loads(line)
                 results[item.get('puc_type', 'error')] = item
         return proc.returncode, results, proc.stderr.decode('utf-8', 'replace')
+
+def wait_for(condition, seconds=30):
+    """Polls condition until it holds or the time is up; its last answer."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return condition()
+
+
+def stand_in(args):
+    """The bytes of the scripted stand-in program."""
+    return read(os.path.join(os.path.dirname(args.engine_driver), 'stand_in.exe'))
+
 
 def read(path):
     try:

@@ -11,18 +11,13 @@ import harness
 from flows import make_zip, tree
 
 
-def stand_in(args):
-    with open(os.path.join(os.path.dirname(args.engine_driver), 'stand_in.exe'), 'rb') as f:
-        return f.read()
-
-
 def exe_installer(f, args):
     root = f.fresh_root('FlowExe')
     f.forget('906')
     folder = root + '\\ExeTool'
     script = f.script('installer.script', 'write %s\\bin\\ExeTool.exe MZ\nexit 0\n' % folder)
     f.catalog([{'puc_type': 906, 'puc_name': 'ExeTool', 'version': '1.0', 'runname': 'ExeTool.exe',
-                'download_url': f.serve('setup.exe', stand_in(args))}])
+                'download_url': f.serve('setup.exe', flows.stand_in(args))}])
     rc, res, err = f.run('--root', root, '--mode', 'install', '--product', '906',
                          env={'TW_STAND_IN_SCRIPT': script})
     result = res.get('906', {})
@@ -52,7 +47,7 @@ def package_changed_before_use(f, args):
     f.forget('907')
     # The prerequisite's installer runs in the work folder and rewrites the
     # downloaded package there, as anything with write access could.
-    f.serve_at('/ms-short/dotnet/8.0/windowsdesktop-runtime-win-x86.exe', stand_in(args))
+    f.serve_at('/ms-short/dotnet/8.0/windowsdesktop-runtime-win-x86.exe', flows.stand_in(args))
     script = f.script('tamper.script', 'write package.bin changed\nexit 0\n')
     package = make_zip({'Tamper.exe': b'MZ tamper', 'data.bin': b'data'})
     f.catalog([{'puc_type': 907, 'puc_name': 'Tamper', 'version': '1.0', 'runname': 'Tamper.exe',

@@ -4,27 +4,12 @@ private display: the real "软件正在运行" box is answered No (nothing is
 replaced, the program keeps running) and then Yes (the program is ended and
 the update goes through)."""
 import os
-import time
 
 import flows
 import harness
 from flows import make_zip, tree
 
 NAME = 'Running'
-
-
-def stand_in(args):
-    with open(os.path.join(os.path.dirname(args.engine_driver), 'stand_in.exe'), 'rb') as f:
-        return f.read()
-
-
-def wait_for(condition, seconds=30):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return condition()
 
 
 def answer_box(s, f, button_id, what):
@@ -52,8 +37,8 @@ def main():
             root = f.fresh_root('FlowRunning')
             folder = root + '\\' + NAME
             f.forget('908')
-            v1 = {'Runner.exe': stand_in(args), 'data.txt': b'one'}
-            v2 = {'Runner.exe': stand_in(args), 'data.txt': b'two'}
+            v1 = {'Runner.exe': flows.stand_in(args), 'data.txt': b'one'}
+            v2 = {'Runner.exe': flows.stand_in(args), 'data.txt': b'two'}
             f.catalog([{'puc_type': 908, 'puc_name': NAME, 'version': '1.0', 'runname': 'Runner.exe',
                         'download_url': f.serve('run-1.zip', make_zip(v1))}])
             rc, _, err = f.run('--root', root, '--mode', 'install', '--product', '908', env=env)
@@ -64,7 +49,7 @@ def main():
             with open(f.unix(folder + '\\Runner.exe.script'), 'w') as script:
                 script.write('hold %s\n' % held)
             program = s.start(folder + '\\Runner.exe')
-            f.check(wait_for(lambda: os.path.exists(f.unix(held))), 'the installed program is running')
+            f.check(flows.wait_for(lambda: os.path.exists(f.unix(held))), 'the installed program is running')
 
             f.catalog([{'puc_type': 908, 'puc_name': NAME, 'version': '2.0', 'runname': 'Runner.exe',
                         'download_url': f.serve('run-2.zip', make_zip(v2))}])
