@@ -76,7 +76,8 @@ bool ProcessProduct(ProductEntry& product, std::u16string_view root, bool create
     }
     // An attempt interrupted meanwhile (by another copy of the program that
     // crashed) is undone before anything builds on what is on disk.
-    if (RecoverInterruptedAttempts(product, root).acted) ReadInstallRecord(product, root);
+    RecoveryOutcome recovery = RecoverInterruptedAttempts(product, root);
+    if (recovery.acted) RefreshInstallRecord(product, root, recovery);
     if (product.manifest_invalid) return Refuse(product, u"安装记录无效，不能继续处理该产品。");
     if (mode == kModeUninstall) return ProcessUninstall(product, purge, callback, context, cancelEvent);
     if (!IsOsSupported(product.support_os, CurrentWindowsVersion())) {

@@ -152,7 +152,20 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
             last = &ledger[i];
         }
         if (IsKind(*last, kLedgerRolledBack)) continue;
-        plan.steps.push_back({&record.lines[k], !written && k + 1 == overwrites.size()});
+        // Torn only while nothing happened to it since: after a failed undo the
+        // content guard applies again.
+        plan.steps.push_back({&record.lines[k], !written && last == &ledger[at] && k + 1 == overwrites.size()});
+    }
+    // A power cut can lose the cached "即将覆盖" of a copy that had begun: the
+    // line written before it is undone as if torn (a target that still holds
+    // its original counts as undone).
+    if (record.lines.size() > overwrites.size()) {
+        const RecoveryLine& trailing = record.lines.back();
+        const LedgerRecordLine* last = nullptr;
+        for (const LedgerRecordLine& line : ledger) {
+            if (IsTargetEvent(line) && EqualsNoCase(line.path, trailing.target)) last = &line;
+        }
+        if (!last || !IsKind(*last, kLedgerRolledBack)) plan.steps.insert(plan.steps.begin(), {&trailing, true});
     }
     return true;
 }

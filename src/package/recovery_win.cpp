@@ -51,14 +51,16 @@ bool KnownToThisProcess(const ProductEntry& product, const WideBuffer& folder) {
     return false;
 }
 
-// A running attempt holds its lock open without sharing; process ids in the
-// folder name say nothing, since Windows reuses them.
-bool HeldByARunningAttempt(const WideBuffer& folder) {
-    WideBuffer lock;
-    PathJoin(lock, folder, kLockName);
-    UniqueHandle probe(CreateFileW(W(lock), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+// A running attempt holds its lock open without sharing (process ids in the
+// folder name say nothing, since Windows reuses them). Recovery takes the lock
+// itself, so two copies of the program never undo one folder at once.
+bool TakeAttemptLock(const WideBuffer& folder, UniqueHandle& lock) {
+    WideBuffer path;
+    PathJoin(path, folder, kLockName);
+    if (!HasNoReparsePoint(path)) return false;
+    lock.reset(CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    return static_cast<bool>(lock);
 }
 
 bool IsFullPath(std::u16string_view path) {
@@ -71,7 +73,11 @@ bool IsFullPath(std::u16string_view path) {
 // files in the work folder.
 bool RecordIsTrustworthy(const ProductEntry& product, const WideBuffer& root, const WideBuffer& work,
                          const RecoveryRecord& record) {
-    if (record.puc_type != product.puc_type || !IsFullPath(record.product_dir) ||
+    WideBuffer named;
+    bool ownFolder = EqualsNoCase(record.product_dir, product.installed_dir) ||
+                     (SafeJoinRelative(root, SanitizeFolderName(product.puc_name), named) &&
+                      EqualsNoCase(record.product_dir, named));
+    if (record.puc_type != product.puc_type || !ownFolder || !IsFullPath(record.product_dir) ||
         !ValidateProductDir(product, root, record.product_dir)) {
         return false;
     }
@@ -89,24 +95,42 @@ bool RecordIsTrustworthy(const ProductEntry& product, const WideBuffer& root, co
     return true;
 }
 
-// A crash between writing the manifest and its "安装提交" line: the manifest
-// already carries this attempt's version and every file it wrote.
-bool CommittedByManifest(const ProductEntry& product, const RecoveryRecord& record,
-                         const std::vector<LedgerRecordLine>& ledger) {
-    WideBuffer path;
+uint64_t LastWriteTime(const WideBuffer& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+enum class Superseded { kNo, kByThisAttempt, kByALaterInstall };
+
+// A manifest written after the attempt's last record line means the attempt
+// is over: either it committed and the crash came before its "安装提交" line
+// (the manifest then carries its version, folder and every file it wrote), or
+// a later install committed over it. Undoing either would break what the
+// manifest describes.
+Superseded CheckSuperseded(const ProductEntry& product, const WideBuffer& work, const RecoveryRecord& record,
+                           const std::vector<LedgerRecordLine>& ledger) {
+    WideBuffer path, recordPath;
+    PathJoin(recordPath, work, kRecordName);
     ByteBuffer bytes;
     ManifestFields fields;
-    if (record.version.empty() || !ManifestPath(product, path) || !ReadWholeFile(path, bytes) ||
-        !ParseManifestBytes(bytes.data(), bytes.size(), fields) || fields.version != record.version) {
-        return false;
+    if (!ManifestPath(product, path) || LastWriteTime(path) <= LastWriteTime(recordPath) ||
+        !ReadWholeFile(path, bytes) || !ParseManifestBytes(bytes.data(), bytes.size(), fields)) {
+        return Superseded::kNo;
     }
+    if (record.version.empty() || fields.version != record.version || !EqualsNoCase(fields.dir, record.product_dir)) {
+        return Superseded::kByALaterInstall;
+    }
+    size_t overwrites = 0, written = 0;
     for (const LedgerRecordLine& line : ledger) {
+        if (line.kind == kLedgerOverwritten) ++written;
         if (line.kind != kLedgerAboutToOverwrite) continue;
+        ++overwrites;
         bool listed = false;
         for (const WideBuffer& file : fields.files) listed |= EqualsNoCase(file, line.path);
-        if (!listed) return false;
+        if (!listed) return Superseded::kByALaterInstall;
     }
-    return true;
+    return overwrites == written ? Superseded::kByThisAttempt : Superseded::kByALaterInstall;
 }
 
 // Restores what the target held before the attempt, only while it holds what
@@ -115,6 +139,10 @@ bool UndoStep(const RecoveryStep& step) {
     const RecoveryLine& l = *step.line;
     if (!HasNoReparsePoint(l.target)) return false;
     bool exists = PathExists(l.target);
+    // Already what it was before (a copy that never began or failed, a
+    // restore whose ledger line was lost).
+    if (!exists && l.backup.empty()) return true;
+    if (exists && !l.backup.empty() && VerifyFileUnchanged(l.target, l.backup_hash, l.backup_size)) return true;
     if (exists && !step.torn && !VerifyFileUnchanged(l.target, l.staged_hash, l.staged_size)) return false;
     if (!l.backup.empty()) {
         return HasNoReparsePoint(l.backup) && VerifyFileUnchanged(l.backup, l.backup_hash, l.backup_size) &&
@@ -139,24 +167,36 @@ struct AttemptFiles {
     RecoveryPlan plan;
 };
 
-enum class Attempt { kNothingWritten, kUnreadable, kRead };
+enum class Attempt { kNothingToDo, kUnreadable, kRead };
 
 // Without both files (an attempt stopped before its first overwrite, or one
-// made before attempts kept a record) there is nothing to undo.
+// made before attempts kept a record) there is nothing to undo, and a
+// committed attempt is never undone, whatever its record says.
 Attempt ReadAttempt(const WideBuffer& work, AttemptFiles& files) {
     WideBuffer ledgerPath, recordPath;
     PathJoin(ledgerPath, work, u"ledger.log");
     PathJoin(recordPath, work, kRecordName);
-    if (FileSize(ledgerPath) == 0 || FileSize(recordPath) == 0) return Attempt::kNothingWritten;
+    if (FileSize(ledgerPath) == 0 || FileSize(recordPath) == 0) return Attempt::kNothingToDo;
     ByteBuffer ledgerBytes, recordBytes;
     if (!HasNoReparsePoint(ledgerPath) || !HasNoReparsePoint(recordPath) || !ReadWholeFile(recordPath, recordBytes) ||
-        !ReadWholeFile(ledgerPath, ledgerBytes)) {
+        !ReadWholeFile(ledgerPath, ledgerBytes) || !ParseLedgerLines(ledgerBytes.data(), ledgerBytes.size(), files.ledger)) {
         return Attempt::kUnreadable;
     }
-    bool read = ParseLedgerLines(ledgerBytes.data(), ledgerBytes.size(), files.ledger) &&
-                ParseRecoveryRecord(recordBytes.data(), recordBytes.size(), files.record) &&
-                PlanRecovery(files.ledger, files.record, files.plan);
-    return read ? Attempt::kRead : Attempt::kUnreadable;
+    for (const LedgerRecordLine& line : files.ledger) {
+        if (line.kind == kLedgerCommitted) return Attempt::kNothingToDo;
+    }
+    if (!ParseRecoveryRecord(recordBytes.data(), recordBytes.size(), files.record) ||
+        !PlanRecovery(files.ledger, files.record, files.plan)) {
+        return Attempt::kUnreadable;
+    }
+    return files.plan.steps.empty() ? Attempt::kNothingToDo : Attempt::kRead;
+}
+
+bool IsFreshInstall(const RecoveryRecord& record) {
+    for (const RecoveryLine& line : record.lines) {
+        if (!line.backup.empty()) return false;
+    }
+    return true;
 }
 
 // One work folder; records what happened in outcome.
@@ -164,21 +204,19 @@ void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const W
                     RecoveryOutcome& outcome) {
     AttemptFiles files;
     Attempt attempt = ReadAttempt(work, files);
-    if (attempt == Attempt::kNothingWritten) return;
-    bool readable = attempt == Attempt::kRead;
-    bool tornBackup = readable && files.record.lines.size() > files.plan.begun &&
-                      PathExists(files.record.lines.back().backup);
-    if (readable && (files.plan.committed || (files.plan.steps.empty() && !tornBackup))) return;
+    if (attempt == Attempt::kNothingToDo) return;
     InstallTransaction ledger;
     ledger.work_folder = work;
     PathJoin(ledger.ledger_path, work, u"ledger.log");
-    bool ok = readable && RecordIsTrustworthy(product, root, work, files.record);
-    if (ok && CommittedByManifest(product, files.record, files.ledger)) {
-        AppendLedgerLine(ledger, kLedgerCommitted, files.record.product_dir);
-        outcome.acted = true;
-        return;
-    }
+    bool ok = attempt == Attempt::kRead && RecordIsTrustworthy(product, root, work, files.record);
     if (ok) {
+        Superseded superseded = CheckSuperseded(product, work, files.record, files.ledger);
+        if (superseded == Superseded::kByALaterInstall) return;
+        if (superseded == Superseded::kByThisAttempt) {
+            AppendLedgerLine(ledger, kLedgerCommitted, files.record.product_dir);
+            outcome.acted = true;
+            return;
+        }
         for (const RecoveryStep& step : files.plan.steps) {
             bool undone = UndoStep(step);
             AppendLedgerLine(ledger, undone ? kLedgerRolledBack : kLedgerRollbackFailed, step.line->target);
@@ -195,6 +233,7 @@ void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const W
     } else {
         LogLine(u"[Parcelwright] 上次中断的安装未能完全撤回，备份保留在：%s", work);
         outcome.incomplete = true;
+        outcome.incompleteFreshInstall |= attempt == Attempt::kRead && IsFreshInstall(files.record);
     }
     outcome.acted = true;
 }
@@ -214,7 +253,8 @@ void RecoverBelow(const ProductEntry& product, const WideBuffer& root, RecoveryO
         }
         WideBuffer work;
         PathJoin(work, tempRoot, name);
-        if (KnownToThisProcess(product, work) || HeldByARunningAttempt(work)) continue;
+        UniqueHandle lock;
+        if (KnownToThisProcess(product, work) || !TakeAttemptLock(work, lock)) continue;
         RecoverAttempt(product, root, work, outcome);
     } while (FindNextFileW(find.get(), &data));
 }
@@ -264,11 +304,15 @@ RecoveryOutcome RecoverInterruptedAttempts(ProductEntry& product, std::u16string
 void ReadInstallRecord(ProductEntry& product, std::u16string_view root) {
     ReadInstallManifest(product, root);  // the recorded root tells where else to look
     RecoveryOutcome outcome = RecoverInterruptedAttempts(product, root);
-    if (!outcome.acted) return;
+    if (outcome.acted) RefreshInstallRecord(product, root, outcome);
+}
+
+void RefreshInstallRecord(ProductEntry& product, std::u16string_view root, const RecoveryOutcome& outcome) {
     ReadInstallManifest(product, root);
     WideBuffer manifest;
     // What an interrupted fresh install could not undo is no installation.
-    if (outcome.incomplete && product.installed && ManifestPath(product, manifest) && !FileExists(manifest)) {
+    if (outcome.incompleteFreshInstall && product.installed && ManifestPath(product, manifest) &&
+        !FileExists(manifest)) {
         product.installed = false;
         product.installed_main.clear();
     }

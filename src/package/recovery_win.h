@@ -20,6 +20,7 @@ bool RecordOverwrite(const InstallTransaction& transaction, std::u16string_view 
 struct RecoveryOutcome {
     bool acted = false;       // some folder was undone, or found committed
     bool incomplete = false;  // some folder could not be undone entirely
+    bool incompleteFreshInstall = false;  // ...and it was a fresh install's
 };
 
 // Looks in temp_setup below root and below the product's recorded root for
@@ -29,3 +30,5 @@ RecoveryOutcome RecoverInterruptedAttempts(ProductEntry& product, std::u16string
 // The product's install record as it is after any interrupted attempt was
 // undone: what the window shows and what the operations act on.
 void ReadInstallRecord(ProductEntry& product, std::u16string_view root);
+// The record read again after a recovery pass that acted.
+void RefreshInstallRecord(ProductEntry& product, std::u16string_view root, const RecoveryOutcome& outcome);

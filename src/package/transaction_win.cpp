@@ -55,9 +55,10 @@ bool BackupTarget(InstallTransaction& transaction, std::u16string_view target, c
     }
     WideBuffer hash;
     uint64_t size = 0;
-    if (!HashFileSha256(backup, hash, &size) || hash != entry.backup_hash || size != entry.backup_size ||
-        !RegisterTempFile(transaction, backup)) {
-        DWORD error = GetLastError();
+    bool hashed = HashFileSha256(backup, hash, &size);
+    bool asPlanned = hashed && hash == entry.backup_hash && size == entry.backup_size;
+    if (!asPlanned || !RegisterTempFile(transaction, backup)) {
+        DWORD error = hashed && !asPlanned ? static_cast<DWORD>(ERROR_FILE_INVALID) : GetLastError();
         // The copy is ours (it could not exist before) and nothing records it.
         if (!FindLedgerEntry(transaction, backup)) DeleteFileW(W(backup));
         FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
@@ -94,6 +95,8 @@ void AppendLedgerLine(const InstallTransaction& transaction, std::u16string_view
     if (!file) return;
     DWORD written = 0;
     WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    // Recovery after a power cut reads this line as "the copy began".
+    if (kind == kLedgerAboutToOverwrite) FlushFileBuffers(file.get());
 }
 
 LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path) {

@@ -58,7 +58,7 @@ def kill_half_way(f, root, mode, files):
     return None
 
 
-def staged_update(f, name, v1, v2_url):
+def staged_update(f, name, v1, v2_url, version='2.0'):
     """v1 installed under a fresh root, then an update to v2 killed half-way;
     returns (root, folder, the tree before, the manifest before, work folder)."""
     for _ in range(3):  # a run that outpaces the watcher is staged again
@@ -68,7 +68,7 @@ def staged_update(f, name, v1, v2_url):
         rc, _, err = f.run('--root', root, '--mode', 'install', '--product', PUC)
         folder = root + '\\' + NAME
         before, manifest = tree(f.unix(folder)), f.manifest(PUC)
-        f.catalog([item('2.0', v2_url)])
+        f.catalog([item(version, v2_url)])
         work = kill_half_way(f, root, 'update', v1)
         if rc == 0 and work:
             return root, folder, before, manifest, work
@@ -139,6 +139,30 @@ def user_changed_file(f, v1):
     others = {k: v for k, v in tree(f.unix(folder)).items() if folder + '\\' + k != changed}
     f.check_equal(others, {k: v for k, v in before.items() if folder + '\\' + k != changed},
                   'changed file: every other file is restored')
+
+
+def same_version_reinstall(f, v1):
+    # The old manifest names the same version and files: it must not pass for
+    # the interrupted attempt's commit.
+    root, folder, before, manifest, work = staged_update(f, 'FlowCrashSame', v1, f.serve('crash-2.zip', None), '1.0')
+    f.catalog([item('1.0', f.serve('crash-gone.zip', None, status=404, body='gone'))])
+    f.run('--root', root, '--mode', 'update', '--product', PUC)
+    f.check_equal(tree(f.unix(folder)), before, 'same version: the interrupted reinstall is undone')
+    f.check_equal(backups_left(work), [], 'same version: no backup is left')
+
+
+def superseded_attempt(f, v1, v2):
+    # An undo that could not finish, then an install that committed over it:
+    # the old attempt must never be undone over the new install.
+    root, folder, before, manifest, work = staged_update(f, 'FlowCrashSuperseded', v1, f.serve('crash-2.zip', None))
+    written = [line.split('\t', 1)[1] for line in ledger_text(work).split('\r\n') if line.startswith('覆盖完成\t')]
+    with open(f.unix(written[0]), 'wb') as out:
+        out.write(b'changed by the user')
+    rc, _, _ = f.run('--root', root, '--mode', 'update', '--product', PUC)
+    f.check_equal(rc, 0, 'superseded: the update after the crash succeeds')
+    f.catalog([item('2.0', f.serve('crash-gone.zip', None, status=404, body='gone'))])
+    f.run('--root', root, '--mode', 'update', '--product', PUC)
+    f.check_equal(tree(f.unix(folder)), as_files(v2), 'superseded: the committed install is left as it is')
 
 
 def committed_without_its_line(f):
@@ -236,6 +260,8 @@ def main():
         interrupted_update(f, v1)
         interrupted_fresh_install(f, v1)
         user_changed_file(f, v1)
+        same_version_reinstall(f, v1)
+        superseded_attempt(f, v1, v2)
         committed_without_its_line(f)
         hostile_records(f)
     finally:

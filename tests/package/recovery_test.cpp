@@ -94,7 +94,14 @@ TEST(PlanRecovery, WhatIsUndoneNewestFirst) {
          true, false, {c, b, a}, true, "killed while copying c"},
         {3, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, b) +
              Event(kLedgerOverwriteFailed, b),
-         true, false, {b, a}, false, "killed after b's line was written: c never began"},
+         true, false, {c, b, a}, true, "c's line written, its overwrite line lost: undone as if torn"},
+        {3, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, b) +
+             Event(kLedgerOverwritten, b) + Event(kLedgerAboutToOverwrite, c) + Event(kLedgerRollbackFailed, c),
+         true, false, {c, b, a}, false, "after a failed undo c is guarded by its content again"},
+        {3, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, b) +
+             Event(kLedgerOverwritten, b) + Event(kLedgerRolledBack, c) + Event(kLedgerRolledBack, b) +
+             Event(kLedgerRolledBack, a),
+         true, false, {}, false, "everything undone, the trailing line too"},
         {2, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, b) +
              Event(kLedgerOverwritten, b) + Event(kLedgerRolledBack, b) + Event(kLedgerRollbackFailed, a),
          true, false, {a}, false, "a rollback that only undid b"},
@@ -107,7 +114,7 @@ TEST(PlanRecovery, WhatIsUndoneNewestFirst) {
         {3, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerAboutToOverwrite, a), false, false, {}, false,
          "one target twice"},
         {2, Event(kLedgerTemporary, a), false, false, {}, false, "two lines for no overwrite: the ledger lost one"},
-        {1, Event(kLedgerTemporary, a), true, false, {}, false, "a line whose copy never began"},
+        {1, Event(kLedgerTemporary, a), true, false, {a}, true, "a line whose overwrite line is missing"},
     };
     for (const Case& test : cases) {
         RecoveryRecord record;
