@@ -32,6 +32,12 @@ const char16_t kCancelled[] = u"用户已取消安装。";
 
 const char16_t* Outcome(bool ok) { return ok ? u"成功" : u"失败"; }
 
+// Written for every attempt that got as far as its folders, the format of one
+// that stopped earlier being unknown.
+void LogFormat(const ProductEntry& product, PackageFormat format) {
+    LogLine(u"[Parcelwright] 安装包格式识别：%s，路径：%s", PackageFormatName(format), product.package_path);
+}
+
 bool Stop(ProductEntry& product, std::u16string_view message) { return RecordFailure(product, message, false); }
 
 // Step 4: an attempt that was not committed is undone before the next one.
@@ -235,7 +241,7 @@ bool MainProgramReadable(ProductEntry& product, InstallTransaction& t) {
 bool InstallPackage(ProductEntry& product, InstallTransaction& t, const WideBuffer& staging, bool& installerMode,
                     StatusCallback callback, void* context, HANDLE cancelEvent) {
     PackageFormat format = DetectPackageFormat(product.package_path);
-    LogLine(u"[Parcelwright] 安装包格式识别：%s，路径：%s", PackageFormatName(format), product.package_path);
+    LogFormat(product, format);
     if (format == kFormatUnknown) {
         product.failure_kind = 4;
         product.last_error = kCannotInstallHere;
@@ -316,11 +322,11 @@ bool InstallProduct(ProductEntry& product, std::u16string_view root, bool create
     WideBuffer staging;
     bool installerMode = false;
     if (!PrepareFolders(product, t, staging)) {
-        LogLine(u"[Parcelwright] 安装包格式识别：%s，路径：%s", PackageFormatName(kFormatUnknown), product.package_path);
+        LogFormat(product, kFormatUnknown);
         return FailAttempt(product, t, callback, context);
     }
     if (!DownloadAndVerify(product, t, callback, context, cancelEvent)) {
-        LogLine(u"[Parcelwright] 安装包格式识别：%s，路径：%s", PackageFormatName(kFormatUnknown), product.package_path);
+        LogFormat(product, kFormatUnknown);
         return FailAttempt(product, t, callback, context);
     }
     if (!InstallPackage(product, t, staging, installerMode, callback, context, cancelEvent) ||

@@ -9,15 +9,15 @@
 #include "engine/launch_win.h"
 #include "engine/operation_tasks.h"
 #include "engine/process_product_win.h"
+#include "engine/worker_win.h"
 #include "package/transaction_win.h"
 #include "security/defender_win.h"
 #include "startup/app_state.h"
 
 namespace {
 
-HWND Window() { return static_cast<HWND>(g_app.mainWindow); }
-
-void SendStatus(const char16_t* text) { SendMessageW(Window(), kWorkerStatus, 0, reinterpret_cast<LPARAM>(text)); }
+// The step's own lines go to the window only, not to the log.
+void SendStatus(const char16_t* text) { WorkerStatusCallback(nullptr, nullptr, text); }
 
 template <typename Visit>
 void ForEachInScope(Visit visit) {
@@ -54,7 +54,7 @@ void DefenderStep() {
     ForEachInScope([&](ProductEntry& p) { ExcludeRoot(ProductRoot(p, g_app.installRoot), run); });
     if (!run.errors.empty()) {
         WideBuffer text = DefenderWarningText(run.errors);
-        MessageBoxW(Window(), W(text), L"Defender 排除项未添加", MB_OK | MB_ICONWARNING);
+        MessageBoxW(WorkerWindow(), W(text), L"Defender 排除项未添加", MB_OK | MB_ICONWARNING);
     }
     SetStatusInScope(u"正在准备下载…");
     SendStatus(u"安全设置检查完成，正在准备下载…");
@@ -64,7 +64,7 @@ void ArmStep(ProductEntry& product) {
     product.status_text = u"正在配置 ARM 兼容性…";
     SendStatus(u"正在设置 ARM 上的 x86 主程序兼容性…");
     WideBuffer error;
-    bool applied = ApplyArmEmulationSettings(Window(), product.main_program_path, error);
+    bool applied = ApplyArmEmulationSettings(WorkerWindow(), product.main_program_path, error);
     product.status_text = applied ? u"安装完成，ARM兼容性已配置" : u"安装完成，ARM兼容设置未完成";
     if (!applied) product.last_error = error;
     SendStatus(product.status_text.c_str());
@@ -79,7 +79,7 @@ void RunProduct(ProductEntry& product, StatusCallback callback, void* context, H
     bool ok = process();
     // One retry, and only after the user agreed to close what held a file.
     if (!ok && !uninstall && !product.busy_file.empty() && !IsCancelled(cancelEvent) &&
-        ResolveFilesInUse(product, Window()) && !IsCancelled(cancelEvent)) {
+        ResolveFilesInUse(product, WorkerWindow()) && !IsCancelled(cancelEvent)) {
         ok = process();
     }
     if (!ok && !uninstall) ReportFailure(product);
@@ -136,7 +136,7 @@ bool UndoTask(StatusCallback callback, void* context) {
 
 bool ArmSettingsTask() {
     WideBuffer error;
-    bool applied = ApplyArmEmulationSettings(Window(), g_app.armTargetPath, error);
+    bool applied = ApplyArmEmulationSettings(WorkerWindow(), g_app.armTargetPath, error);
     g_app.pageNotice = applied ? WideBuffer(u"已保存所选程序的 ARM 兼容设置，请重新打开该软件测试。") : error;
     return applied;
 }

@@ -13,7 +13,6 @@
 
 namespace {
 
-HWND Window() { return static_cast<HWND>(g_app.mainWindow); }
 HANDLE Cancel() { return static_cast<HANDLE>(g_app.cancelEvent); }
 
 // Records as they are on disk below the chosen root (an attempt a crash
@@ -40,7 +39,7 @@ void FetchIcons() {
         }
         HBITMAP bitmap = DecodePicture(data.data(), data.size(), side, side);
         // A window that is gone cannot take the bitmap; it must not leak.
-        if (bitmap && !PostMessageW(Window(), kProductIconReady, static_cast<WPARAM>(i),
+        if (bitmap && !PostMessageW(WorkerWindow(), kProductIconReady, static_cast<WPARAM>(i),
                                     reinterpret_cast<LPARAM>(bitmap))) {
             DeleteObject(bitmap);
         }
@@ -52,15 +51,17 @@ bool LoadCatalogTask() {
     CatalogReset(g_app.catalog);
     bool loaded = FetchCatalog(g_app, WorkerStatusCallback, nullptr, Cancel());
     if (loaded) ReadRecords();
-    SendMessageW(Window(), kWorkerStatus, 0, 0);  // the list is ready
+    SendMessageW(WorkerWindow(), kWorkerStatus, 0, 0);  // the list is ready
     FetchIcons();
     return loaded;
 }
 
 }  // namespace
 
+HWND WorkerWindow() { return static_cast<HWND>(g_app.mainWindow); }
+
 bool WorkerStatusCallback(void* context, ProductEntry* product, const char16_t* text) {
-    SendMessageW(Window(), kWorkerStatus, 0, reinterpret_cast<LPARAM>(text));
+    SendMessageW(WorkerWindow(), kWorkerStatus, 0, reinterpret_cast<LPARAM>(text));
     return true;
 }
 
@@ -91,6 +92,6 @@ DWORD WINAPI WorkerMain(void* unused) {
         break;
     }
     if (SUCCEEDED(com)) CoUninitialize();
-    PostMessageW(Window(), kWorkerFinished, result ? 1 : 0, 0);
+    PostMessageW(WorkerWindow(), kWorkerFinished, result ? 1 : 0, 0);
     return 0;
 }

@@ -11,6 +11,9 @@
 // kWorkerFinished to g_app.mainWindow.
 DWORD WINAPI WorkerMain(void* unused);
 
+// The window the worker reports to (the main window, or a stand-in for it).
+HWND WorkerWindow();
+
 // The worker's status callback: sends kWorkerStatus with the line (or 0 for
 // "records changed" when text is null).
 bool WorkerStatusCallback(void* context, ProductEntry* product, const char16_t* text);

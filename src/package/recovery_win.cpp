@@ -31,8 +31,6 @@ bool AppendBytes(const WideBuffer& path, const std::string& bytes, DWORD disposi
            wrote == bytes.size() && FlushFileBuffers(file.get());
 }
 
-bool PathExists(const WideBuffer& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
-
 // "<puc_type>-<digits>-<digits>", the name of this product's work folders.
 bool IsAttemptFolderName(std::u16string_view name, std::u16string_view pucType) {
     if (name.size() <= pucType.size() + 1 || name.substr(0, pucType.size()) != pucType || name[pucType.size()] != u'-') {
@@ -138,7 +136,7 @@ Superseded CheckSuperseded(const ProductEntry& product, const WideBuffer& work, 
 bool UndoStep(const RecoveryStep& step) {
     const RecoveryLine& l = *step.line;
     if (!HasNoReparsePoint(l.target)) return false;
-    bool exists = PathExists(l.target);
+    bool exists = FileExists(l.target);
     // Already what it was before (a copy that never began or failed, a
     // restore whose ledger line was lost).
     if (!exists && l.backup.empty()) return true;
@@ -155,7 +153,7 @@ bool UndoStep(const RecoveryStep& step) {
 // whatever the copy had reached; its name was recorded before it existed.
 void CleanFile(const InstallTransaction& ledger, const WideBuffer& work, const WideBuffer& path,
                const WideBuffer& hash, uint64_t size, bool torn = false) {
-    if (path.empty() || !PathExists(path)) return;
+    if (path.empty() || !FileExists(path)) return;
     bool cleaned = IsStrictlyUnder(work, path) && HasNoReparsePoint(path) &&
                    (torn || VerifyFileUnchanged(path, hash, size)) && DeleteFileW(W(path));
     AppendLedgerLine(ledger, cleaned ? kLedgerCleaned : kLedgerCleanFailed, path);

@@ -38,8 +38,7 @@ class Flow(harness.Checks):
 
     # -- the prefix ---------------------------------------------------------
     def user_folder(self):
-        users = [u for u in os.listdir(os.path.join(self.prefix, 'drive_c/users')) if u != 'Public']
-        return os.path.join(self.prefix, 'drive_c/users', users[0])
+        return harness.prefix_user_folder(self.args.wine_root)
 
     def unix(self, windows_path):
         """The Unix path of C:\\... or Z:\\... ."""

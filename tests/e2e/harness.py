@@ -47,6 +47,12 @@ class Display:
         self.proc.wait(timeout=10)
 
 
+def prefix_user_folder(wine_root):
+    """The Unix folder of the prefix's user (C:\\users\\<name>)."""
+    users = [u for u in glob.glob(os.path.join(wine_root, 'prefix/drive_c/users/*')) if os.path.basename(u) != 'Public']
+    return users[0]
+
+
 class Checks:
     """Named checks, printed as they run; finish() fails the test if any failed."""
 
@@ -88,9 +94,7 @@ class Session(Checks):
 
     # -- the prefix -------------------------------------------------------
     def user_folder(self):
-        users = [u for u in glob.glob(os.path.join(self.args.wine_root, 'prefix/drive_c/users/*'))
-                 if os.path.basename(u) != 'Public']
-        return users[0]
+        return prefix_user_folder(self.args.wine_root)
 
     def log_path(self):
         return os.path.join(self.user_folder(), 'AppData/Local/TwParcelwright/logs/install.log')
