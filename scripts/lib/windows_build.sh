@@ -1,5 +1,5 @@
 # Sourced by scripts/test and scripts/demo: configures a Windows build folder
-# whose six origins point at a loopback port that is free right now. The
+# whose eleven origins point at a loopback port that is free right now. The
 # origins are compiled into the program, so the port belongs to the build
 # folder; another checkout, a demo or any program may hold it meanwhile.
 
@@ -41,8 +41,8 @@ configure_windows_build() {
     chosen=$(python3 "$port_tool" pick "$port") || return 1
   fi
   mapfile -t defs < <(origin_definitions "$chosen")
-  if [ ${#defs[@]} -ne 6 ]; then
-    echo "CMakePresets.json: expected the windows preset's six loopback origins, found ${#defs[@]}" >&2
+  if [ ${#defs[@]} -ne 11 ]; then
+    echo "CMakePresets.json: expected the windows preset's eleven loopback origins, found ${#defs[@]}" >&2
     return 1
   fi
   if [ "$port" != any ] && [ "$chosen" != "$port" ]; then

@@ -10,3 +10,9 @@ extern const char16_t kVendorBlogOrigin[];
 extern const char16_t kMicrosoftLinkOrigin[];       // the fwlink redirector
 extern const char16_t kMicrosoftShortLinkOrigin[];  // the short-link service
 extern const char16_t kMicrosoftDownloadOrigin[];   // the download center
+// The antivirus vendors' help sites the troubleshooting guide links to.
+extern const char16_t kSafeguardHelpOrigin[];  // 360 安全卫士
+extern const char16_t kAntivirusHelpOrigin[];  // 360 杀毒
+extern const char16_t kKingsoftHelpOrigin[];
+extern const char16_t kTencentHelpOrigin[];
+extern const char16_t kAvastHelpOrigin[];

@@ -84,12 +84,12 @@ class Folder:
         rest = [a for a in args if not a.startswith('-D')]
         check(rest == ['--preset', 'windows', '-B', self.dir], what + ': from the windows preset into the folder', rest)
         port = int(defs[0].split('127.0.0.1:')[1].split('/')[0]) if defs and '127.0.0.1:' in defs[0] else 0
-        check(defs == expected_definitions(port), what + ': all six origins on one port', defs)
+        check(defs == expected_definitions(port), what + ': all eleven origins on one port', defs)
         return port
 
 
 def main():
-    check(len(preset_origins()) == 6, 'the windows preset has six origins', preset_origins())
+    check(len(preset_origins()) == 11, 'the windows preset has eleven origins', preset_origins())
     with tempfile.TemporaryDirectory() as tmp:
         port = free_port()
         rc, out, args = Folder(tmp, 'kept', 'http://127.0.0.1:%d' % port).configure()
