@@ -93,6 +93,13 @@ target_link_libraries(engine_driver PRIVATE tw_core)
 target_compile_options(engine_driver PRIVATE ${TW_WARNINGS})
 target_link_options(engine_driver PRIVATE -municode)
 
+# Opens the troubleshooting guide alone, next to tw_setup.exe.
+add_executable(guide_host ${CMAKE_SOURCE_DIR}/tests/tools/guide_host_win.cpp ${CMAKE_SOURCE_DIR}/resources/guide_host.rc)
+target_include_directories(guide_host PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(guide_host PRIVATE tw_core)
+target_compile_options(guide_host PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WARNINGS}>)
+target_link_options(guide_host PRIVATE -mwindows -municode)
+
 add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
 target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})
 target_link_options(ui_driver PRIVATE -municode)
