@@ -8,8 +8,12 @@ add_custom_command(
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_icon.py ${CMAKE_BINARY_DIR}/resources/tw_setup.ico
   DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py
   COMMENT "Drawing the program icon")
+file(GLOB TW_GUIDE_PICTURES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/guide/*.jpg)
+set(TW_GUIDE_RESOURCES ${CMAKE_SOURCE_DIR}/resources/guide_pictures.rc ${TW_GUIDE_PICTURES})
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/tw_setup.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/tw_setup.ico;${CMAKE_SOURCE_DIR}/resources/tw_setup.manifest")
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/tw_setup.ico;${CMAKE_SOURCE_DIR}/resources/tw_setup.manifest;${TW_GUIDE_RESOURCES}")
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/guide_host.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/tw_setup.manifest;${TW_GUIDE_RESOURCES}")
 
 add_executable(tw_setup WIN32 ${CMAKE_SOURCE_DIR}/src/startup/main_win.cpp ${CMAKE_SOURCE_DIR}/resources/tw_setup.rc)
 target_include_directories(tw_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)

@@ -251,7 +251,8 @@ void Refresh(GuideState& s) {
     ShowIfChanged(s.controls[kNextControl], page.nextVisible);
     for (int i = 0; i < 3; ++i) ShowIfChanged(s.controls[kFirstTutorialControl + i], page.tutorialsVisible);
     Layout(s);
-    InvalidateRect(s.window, nullptr, TRUE);
+    // The children too: with clipped children the window's own invalidation leaves them stale.
+    RedrawWindow(s.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 DWORD WINAPI DefenderThread(void* parameter) {
