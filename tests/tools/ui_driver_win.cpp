@@ -1,9 +1,12 @@
 // ui_driver: command-line helper for whole-program tests. It finds the visible top-level
-// windows of a program under test (same Wine prefix), prints them with their controls, and clicks buttons.
+// windows of a program under test (same Wine prefix), prints them with their controls, clicks
+// buttons and links, and saves screenshots. It has no notion of the program's pages: tests
+// name controls by text or dialog id.
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0601
 #endif
 #include <windows.h>
+#include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 #include <cstdio>
@@ -16,16 +19,26 @@ namespace {
 const UINT kTextTimeoutMs = 2000;   // per WM_GETTEXT* round trip, so a hung target cannot hang us
 const DWORD kPollMs = 50;
 const DWORD_PTR kMaxTextChars = 1 << 20;
-const int kExitTimeout = 3;
+const int kExitFailed = 1;  // a fault that waiting cannot cure: a control of the wrong class, a file not written
 const int kExitUsage = 2;
+const int kExitTimeout = 3;
 
 const char kUsage[] =
-    "usage: ui_driver dump|click|close|close-box|wait-gone --exe NAME [--wait MS] "
-    "[--class CLS (dump, close)] [--text TEXT (click only, required)]\n";
+    "usage: ui_driver COMMAND --exe NAME [--wait MS] [OPTIONS]\n"
+    "  dump [--class CLS]                  print the windows and their controls\n"
+    "  click --text TEXT                   click the control with this text\n"
+    "  click-id --id N [--class CLS]       click the control with dialog id N\n"
+    "  click-link --id N (--link ID | --index K) [--class CLS]\n"
+    "                                      click one link of the SysLink with dialog id N\n"
+    "  text --id N [--class CLS]           print the control's text\n"
+    "  state --id N [--class CLS]          print the control's visibility, state and rectangle\n"
+    "  screenshot --out FILE [--class CLS] save the window as a 24-bit BMP\n"
+    "  close [--class CLS] | close-box | wait-gone\n";
 
 struct ProcessHandle {
     HANDLE h;
-    explicit ProcessHandle(DWORD pid) : h(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)) {}
+    explicit ProcessHandle(DWORD pid, DWORD access = PROCESS_QUERY_LIMITED_INFORMATION)
+        : h(OpenProcess(access, FALSE, pid)) {}
     ~ProcessHandle() { if (h) CloseHandle(h); }
     ProcessHandle(const ProcessHandle&) = delete;
     ProcessHandle& operator=(const ProcessHandle&) = delete;
@@ -53,10 +66,14 @@ bool equal_ascii_nocase(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
-std::wstring exe_name_of_window(HWND hwnd) {
+DWORD window_pid(HWND hwnd) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    ProcessHandle proc(pid);
+    return pid;
+}
+
+std::wstring exe_name_of_window(HWND hwnd) {
+    ProcessHandle proc(window_pid(hwnd));
     if (!proc.h) return L"";
     wchar_t path[4 * MAX_PATH];
     DWORD size = ARRAYSIZE(path);
@@ -177,13 +194,369 @@ bool can_click(HWND control, HWND top) {
     return true;
 }
 
+// Options each command accepts besides --exe and --wait; --link and --index share a bit
+// because a link is named one way or the other.
+enum OptionBit : unsigned { kOptClass = 1, kOptText = 2, kOptId = 4, kOptLink = 8, kOptOut = 16 };
+
+struct Command;
+
 struct Options {
-    std::wstring command, exe, cls, text;
-    bool has_text = false;
+    const Command* command = nullptr;
+    std::wstring exe, cls, text, link, out;
+    DWORD id = 0;
+    DWORD index = 0;
+    bool by_index = false;
+    unsigned given = 0;
     DWORD wait_ms = 10000;
 };
 
-bool parse_ms(const wchar_t* s, DWORD* out) {
+// An attempt either asks to be polled again or ends the run with an exit code.
+const int kNotYet = -1;
+
+// Calls attempt() every kPollMs until it ends the run or the wait runs out.
+template <typename Attempt>
+int poll_until(DWORD wait_ms, Attempt attempt) {
+    ULONGLONG deadline = GetTickCount64() + wait_ms;
+    for (;;) {
+        int result = attempt();
+        if (result != kNotYet) return result;
+        if (GetTickCount64() >= deadline) {
+            write_line(L"error: timeout");
+            return kExitTimeout;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+int fail(const std::wstring& why) {
+    write_line(L"error: " + why);
+    return kExitFailed;
+}
+
+int try_dump(const Options& o) {
+    std::vector<HWND> tops = find_top(o.exe, o.cls);
+    for (HWND top : tops) print_lines(describe(top));
+    return tops.empty() ? kNotYet : 0;
+}
+
+int try_click(const Options& o) {
+    HWND target = nullptr;
+    for (HWND top : find_top(o.exe, L"")) {
+        for (HWND c : descendants(top)) {
+            if (window_text(c) != o.text || !can_click(c, top)) continue;
+            bool button = equal_ascii_nocase(class_name(c), L"Button");
+            if (!target || button) target = c;  // prefer a button over e.g. a label with the same text
+            if (button) break;
+        }
+        if (target && equal_ascii_nocase(class_name(target), L"Button")) break;
+    }
+    if (!target || !PostMessageW(target, BM_CLICK, 0, 0)) return kNotYet;
+    write_line(L"clicked id=" + num(GetDlgCtrlID(target)));
+    return 0;
+}
+
+// The front-most matching top-level window only: a second window of the program (a box,
+// the main window behind a guide) must not answer for the one the test means.
+HWND first_top(const Options& o) {
+    std::vector<HWND> tops = find_top(o.exe, o.cls);
+    return tops.empty() ? nullptr : tops.front();
+}
+
+// The first control with the dialog id, hidden or not; null while there is none.
+HWND control_with_id(HWND top, DWORD id) {
+    if (!top) return nullptr;
+    for (HWND c : descendants(top)) {
+        if ((DWORD)GetDlgCtrlID(c) == id) return c;
+    }
+    return nullptr;
+}
+
+int try_click_id(const Options& o) {
+    HWND top = first_top(o);
+    if (!top) return kNotYet;
+    for (HWND c : descendants(top)) {
+        if ((DWORD)GetDlgCtrlID(c) != o.id || !can_click(c, top)) continue;
+        if (!PostMessageW(c, BM_CLICK, 0, 0)) return kNotYet;
+        write_line(L"clicked id=" + num(o.id));
+        return 0;
+    }
+    return kNotYet;
+}
+
+int try_text(const Options& o) {
+    HWND c = control_with_id(first_top(o), o.id);
+    if (!c) return kNotYet;
+    write_line(L"text=" + quoted(window_text(c)));
+    return 0;
+}
+
+int try_state(const Options& o) {
+    HWND c = control_with_id(first_top(o), o.id);
+    if (!c) return kNotYet;
+    write_line(flags_text(c) + L" " + rect_text(c, false));
+    return 0;
+}
+
+// ---- links of a SysLink ------------------------------------------------------------------
+
+// Memory inside the process that owns a window. A SysLink in another process reads the
+// LITEM / LHITTESTINFO of its LM_* messages at the address it is given, in its own space.
+class RemoteBlock {
+public:
+    RemoteBlock(HWND window, SIZE_T size)
+        : process_(window_pid(window), PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE) {
+        if (process_.h) base_ = VirtualAllocEx(process_.h, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteBlock() {
+        if (base_) VirtualFreeEx(process_.h, base_, 0, MEM_RELEASE);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+
+    bool ok() const { return base_ != nullptr; }
+    LPARAM address() const { return reinterpret_cast<LPARAM>(base_); }
+    bool write(const void* data, SIZE_T size) {
+        SIZE_T done = 0;
+        return WriteProcessMemory(process_.h, base_, data, size, &done) && done == size;
+    }
+    bool read(void* data, SIZE_T size) {
+        SIZE_T done = 0;
+        return ReadProcessMemory(process_.h, base_, data, size, &done) && done == size;
+    }
+
+private:
+    ProcessHandle process_;
+    void* base_ = nullptr;
+};
+
+// Sends a SysLink message whose lParam is the block; false when it fails or answers FALSE.
+bool send_link_message(HWND syslink, UINT message, RemoteBlock* block) {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(syslink, message, 0, block->address(), SMTO_ABORTIFHUNG, kTextTimeoutMs,
+                               &answer) &&
+           answer;
+}
+
+struct LinkItem {
+    std::wstring id;  // szID, the <a id="..."> of the markup
+    bool enabled;
+};
+
+// The links in order. LM_GETITEM by index is the one lookup Wine's SysLink answers: it
+// refuses an LITEM without LIF_ITEMINDEX, so asking by szID fails there.
+bool read_links(HWND syslink, RemoteBlock* block, std::vector<LinkItem>* links) {
+    const int kMaxLinks = 256;
+    for (int i = 0; i < kMaxLinks; ++i) {
+        LITEM item = {};
+        item.mask = LIF_ITEMINDEX | LIF_ITEMID | LIF_STATE;
+        item.iLink = i;
+        item.stateMask = LIS_ENABLED;
+        if (!block->write(&item, sizeof item)) return false;
+        if (!send_link_message(syslink, LM_GETITEM, block)) return true;  // past the last link
+        if (!block->read(&item, sizeof item)) return false;
+        item.szID[MAX_LINKID_TEXT - 1] = L'\0';
+        links->push_back(LinkItem{item.szID, (item.state & LIS_ENABLED) != 0});
+    }
+    return true;
+}
+
+// The index of the link under a client point, -1 for plain text or nothing.
+int link_at(HWND syslink, RemoteBlock* block, int x, int y) {
+    LHITTESTINFO hit = {};
+    hit.pt.x = x;
+    hit.pt.y = y;
+    if (!block->write(&hit.pt, sizeof hit.pt) || !send_link_message(syslink, LM_HITTEST, block)) return -1;
+    if (!block->read(&hit, sizeof hit)) return -1;
+    return hit.item.iLink;
+}
+
+// The middle of the first stretch of the link met scanning the client area row by row, so
+// the click lands inside the link's text, not on its edge. There is no message for a link's
+// rectangle; hit tests on a grid finer than a character find it.
+bool find_link_point(HWND syslink, RemoteBlock* block, int index, POINT* out) {
+    const int kStep = 3;
+    RECT client;
+    if (!GetClientRect(syslink, &client)) return false;
+    auto on_link = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < client.right && y < client.bottom && link_at(syslink, block, x, y) == index;
+    };
+    for (int y = 1; y < client.bottom; y += kStep) {
+        for (int x = 1; x < client.right; x += kStep) {
+            if (!on_link(x, y)) continue;
+            int left = x, right = x, top = y, bottom = y;
+            while (on_link(left - 1, y)) --left;
+            while (on_link(right + 1, y)) ++right;
+            int middle = (left + right) / 2;
+            while (on_link(middle, top - 1)) --top;
+            while (on_link(middle, bottom + 1)) ++bottom;
+            out->x = middle;
+            out->y = (top + bottom) / 2;
+            return true;
+        }
+    }
+    return false;
+}
+
+int try_click_link(const Options& o) {
+    HWND top = first_top(o);
+    HWND syslink = control_with_id(top, o.id);
+    if (!syslink || !can_click(syslink, top)) return kNotYet;
+    if (!equal_ascii_nocase(class_name(syslink), L"SysLink"))
+        return fail(L"control " + num(o.id) + L" is a " + class_name(syslink) + L", not a SysLink");
+    RemoteBlock block(syslink, sizeof(LHITTESTINFO));  // holds an LITEM too: LHITTESTINFO ends with one
+    if (!block.ok()) return IsWindow(syslink) ? fail(L"cannot reach the SysLink's process") : kNotYet;
+    std::vector<LinkItem> links;
+    if (!read_links(syslink, &block, &links)) return kNotYet;
+    int index = -1;
+    for (size_t i = 0; i < links.size() && index < 0; ++i) {
+        if (o.by_index ? i == o.index : links[i].id == o.link) index = (int)i;
+    }
+    POINT at;
+    if (index < 0 || !links[(size_t)index].enabled || !find_link_point(syslink, &block, index, &at)) return kNotYet;
+    // The control sends NM_CLICK itself on the button-up that follows a button-down on the
+    // same link; posted, both arrive in order without moving the real cursor.
+    LPARAM where = MAKELPARAM(at.x, at.y);
+    if (!PostMessageW(syslink, WM_LBUTTONDOWN, MK_LBUTTON, where) || !PostMessageW(syslink, WM_LBUTTONUP, 0, where))
+        return kNotYet;
+    write_line(L"clicked link=" + links[(size_t)index].id + L" id=" + num(o.id));
+    return 0;
+}
+
+// ---- screenshots -------------------------------------------------------------------------
+
+struct ScreenDc {
+    HDC dc = GetDC(nullptr);
+    ~ScreenDc() { if (dc) ReleaseDC(nullptr, dc); }
+};
+
+struct MemoryDc {
+    HDC dc;
+    explicit MemoryDc(HDC like) : dc(CreateCompatibleDC(like)) {}
+    ~MemoryDc() { if (dc) DeleteDC(dc); }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+};
+
+struct Bitmap {
+    HBITMAP bmp;
+    Bitmap(HDC like, int w, int h) : bmp(CreateCompatibleBitmap(like, w, h)) {}
+    ~Bitmap() { if (bmp) DeleteObject(bmp); }
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+};
+
+// Rows of a 24-bit bottom-up DIB are padded to four bytes, as the BMP file stores them.
+DWORD bmp_stride(LONG width) { return ((DWORD)width * 3 + 3) & ~3u; }
+
+// Copies a rectangle of the screen DC rather than asking the window to paint itself: the
+// file shows what is really on the screen, a window lying on top included.
+bool capture_screen(const RECT& r, BITMAPINFOHEADER* header, std::vector<BYTE>* pixels) {
+    LONG w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return false;
+    ScreenDc screen;
+    MemoryDc memory(screen.dc);
+    Bitmap bitmap(screen.dc, w, h);
+    if (!screen.dc || !memory.dc || !bitmap.bmp) return false;
+    HGDIOBJ old = SelectObject(memory.dc, bitmap.bmp);
+    BOOL copied = BitBlt(memory.dc, 0, 0, w, h, screen.dc, r.left, r.top, SRCCOPY | CAPTUREBLT);
+    SelectObject(memory.dc, old);  // GetDIBits wants the bitmap out of every DC
+    if (!copied) return false;
+    *header = BITMAPINFOHEADER{};
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = w;
+    header->biHeight = h;
+    header->biPlanes = 1;
+    header->biBitCount = 24;
+    header->biCompression = BI_RGB;
+    header->biSizeImage = bmp_stride(w) * (DWORD)h;
+    pixels->assign(header->biSizeImage, 0);
+    return GetDIBits(screen.dc, bitmap.bmp, 0, (UINT)h, pixels->data(), reinterpret_cast<BITMAPINFO*>(header),
+                     DIB_RGB_COLORS) == h;
+}
+
+bool write_bmp(const std::wstring& path, const BITMAPINFOHEADER& header, const std::vector<BYTE>& pixels) {
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + (DWORD)pixels.size();
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD done = 0;
+    bool ok = WriteFile(h, &file, sizeof file, &done, nullptr) && done == sizeof file &&
+              WriteFile(h, &header, sizeof header, &done, nullptr) && done == sizeof header &&
+              WriteFile(h, pixels.data(), (DWORD)pixels.size(), &done, nullptr) && done == pixels.size();
+    return CloseHandle(h) && ok;
+}
+
+int try_screenshot(const Options& o) {
+    HWND top = first_top(o);
+    RECT r;
+    if (!top || !GetWindowRect(top, &r)) return kNotYet;
+    BITMAPINFOHEADER header;
+    std::vector<BYTE> pixels;
+    if (!capture_screen(r, &header, &pixels)) return fail(L"cannot copy the window from the screen");
+    if (!write_bmp(o.out, header, pixels)) return fail(L"cannot write " + o.out);
+    write_line(L"saved " + num(header.biWidth) + L"x" + num(header.biHeight));
+    return 0;
+}
+
+// ---- closing -----------------------------------------------------------------------------
+
+int try_close_box(const Options& o) {
+    std::vector<HWND> boxes = find_top(o.exe, L"#32770");
+    if (boxes.empty()) return kNotYet;
+    HWND box = boxes.front();
+    std::vector<std::wstring> lines = describe(box);
+    HWND button = nullptr;
+    for (HWND c : descendants(box)) {
+        if (equal_ascii_nocase(class_name(c), L"Button") && IsWindowVisible(c) && IsWindowEnabled(c)) {
+            button = c;
+            break;
+        }
+    }
+    bool posted = button ? PostMessageW(button, BM_CLICK, 0, 0) : PostMessageW(box, WM_CLOSE, 0, 0);
+    if (!posted) return kNotYet;  // the box vanished under us; look again
+    print_lines(lines);
+    write_line(L"closed");
+    return 0;
+}
+
+// Asks every matching window to close, as its close box would.
+int try_close(const Options& o) {
+    std::vector<HWND> tops = find_top(o.exe, o.cls);
+    for (HWND top : tops) PostMessageW(top, WM_CLOSE, 0, 0);
+    if (tops.empty()) return kNotYet;
+    write_line(L"closed");
+    return 0;
+}
+
+int try_wait_gone(const Options& o) {
+    if (!find_top(o.exe, L"").empty()) return kNotYet;
+    write_line(L"gone");
+    return 0;
+}
+
+struct Command {
+    const wchar_t* name;
+    int (*attempt)(const Options&);
+    unsigned allowed;
+    unsigned required;
+};
+
+const Command kCommands[] = {
+    {L"dump", try_dump, kOptClass, 0},
+    {L"click", try_click, kOptText, kOptText},
+    {L"click-id", try_click_id, kOptClass | kOptId, kOptId},
+    {L"click-link", try_click_link, kOptClass | kOptId | kOptLink, kOptId | kOptLink},
+    {L"text", try_text, kOptClass | kOptId, kOptId},
+    {L"state", try_state, kOptClass | kOptId, kOptId},
+    {L"screenshot", try_screenshot, kOptClass | kOptOut, kOptOut},
+    {L"close", try_close, kOptClass, 0},
+    {L"close-box", try_close_box, 0, 0},
+    {L"wait-gone", try_wait_gone, 0, 0},
+};
+
+bool parse_number(const wchar_t* s, DWORD* out) {
     size_t n = wcslen(s);
     if (n == 0 || n > 9) return false;
     DWORD v = 0;
@@ -195,92 +568,46 @@ bool parse_ms(const wchar_t* s, DWORD* out) {
     return true;
 }
 
+unsigned option_bit(const std::wstring& key) {
+    if (key == L"--class") return kOptClass;
+    if (key == L"--text") return kOptText;
+    if (key == L"--id") return kOptId;
+    if (key == L"--link" || key == L"--index") return kOptLink;
+    if (key == L"--out") return kOptOut;
+    return 0;
+}
+
 bool parse_args(int argc, wchar_t** argv, Options* o) {
     if (argc < 2) return false;
-    o->command = argv[1];
-    bool is_click = o->command == L"click";
-    bool takes_class = o->command == L"dump" || o->command == L"close";
-    if (!takes_class && !is_click && o->command != L"close-box" && o->command != L"wait-gone") return false;
+    for (const Command& c : kCommands) {
+        if (wcscmp(argv[1], c.name) == 0) o->command = &c;
+    }
+    const Command* command = o->command;
+    if (!command) return false;
     for (int i = 2; i < argc; i += 2) {
-        std::wstring key = argv[i];
         if (i + 1 >= argc) return false;
+        std::wstring key = argv[i];
         const wchar_t* value = argv[i + 1];
-        if (key == L"--exe" && *value) o->exe = value;
-        else if (key == L"--wait") { if (!parse_ms(value, &o->wait_ms)) return false; }
-        else if (key == L"--class" && takes_class && *value) o->cls = value;
-        else if (key == L"--text" && is_click) { o->text = value; o->has_text = true; }
-        else return false;
-    }
-    return !o->exe.empty() && (!is_click || o->has_text);
-}
-
-// Calls attempt() every kPollMs until it reports success or the wait runs out.
-template <typename Attempt>
-int poll_until(DWORD wait_ms, Attempt attempt) {
-    ULONGLONG deadline = GetTickCount64() + wait_ms;
-    for (;;) {
-        if (attempt()) return 0;
-        if (GetTickCount64() >= deadline) {
-            write_line(L"error: timeout");
-            return kExitTimeout;
+        if (key == L"--exe" && *value) {
+            o->exe = value;
+            continue;
         }
-        Sleep(kPollMs);
-    }
-}
-
-bool try_dump(const Options& o) {
-    std::vector<HWND> tops = find_top(o.exe, o.cls);
-    for (HWND top : tops) print_lines(describe(top));
-    return !tops.empty();
-}
-
-bool try_click(const Options& o) {
-    HWND target = nullptr;
-    for (HWND top : find_top(o.exe, L"")) {
-        for (HWND c : descendants(top)) {
-            if (window_text(c) != o.text || !can_click(c, top)) continue;
-            bool button = equal_ascii_nocase(class_name(c), L"Button");
-            if (!target || button) target = c;  // prefer a button over e.g. a label with the same text
-            if (button) break;
+        if (key == L"--wait") {
+            if (!parse_number(value, &o->wait_ms)) return false;
+            continue;
         }
-        if (target && equal_ascii_nocase(class_name(target), L"Button")) break;
+        unsigned bit = option_bit(key);
+        if (!(command->allowed & bit) || (o->given & bit)) return false;  // foreign to the command, or twice
+        o->given |= bit;
+        if (key == L"--text") o->text = value;
+        else if (key == L"--id") { if (!parse_number(value, &o->id)) return false; }
+        else if (key == L"--index") { if (!parse_number(value, &o->index)) return false; o->by_index = true; }
+        else if (!*value) return false;
+        else if (key == L"--class") o->cls = value;
+        else if (key == L"--link") o->link = value;
+        else o->out = value;
     }
-    if (!target || !PostMessageW(target, BM_CLICK, 0, 0)) return false;
-    write_line(L"clicked id=" + num(GetDlgCtrlID(target)));
-    return true;
-}
-
-bool try_close_box(const Options& o) {
-    std::vector<HWND> boxes = find_top(o.exe, L"#32770");
-    if (boxes.empty()) return false;
-    HWND box = boxes.front();
-    std::vector<std::wstring> lines = describe(box);
-    HWND button = nullptr;
-    for (HWND c : descendants(box)) {
-        if (equal_ascii_nocase(class_name(c), L"Button") && IsWindowVisible(c) && IsWindowEnabled(c)) {
-            button = c;
-            break;
-        }
-    }
-    bool posted = button ? PostMessageW(button, BM_CLICK, 0, 0) : PostMessageW(box, WM_CLOSE, 0, 0);
-    if (!posted) return false;  // the box vanished under us; look again
-    print_lines(lines);
-    write_line(L"closed");
-    return true;
-}
-
-// Asks every matching window to close, as its close box would.
-bool try_close(const Options& o) {
-    std::vector<HWND> tops = find_top(o.exe, o.cls);
-    for (HWND top : tops) PostMessageW(top, WM_CLOSE, 0, 0);
-    if (!tops.empty()) write_line(L"closed");
-    return !tops.empty();
-}
-
-bool try_wait_gone(const Options& o) {
-    if (!find_top(o.exe, L"").empty()) return false;
-    write_line(L"gone");
-    return true;
+    return !o->exe.empty() && (o->given & command->required) == command->required;
 }
 
 }  // namespace
@@ -293,9 +620,5 @@ int wmain(int argc, wchar_t** argv) {
         fputs(kUsage, stderr);
         return kExitUsage;
     }
-    if (o.command == L"dump") return poll_until(o.wait_ms, [&] { return try_dump(o); });
-    if (o.command == L"click") return poll_until(o.wait_ms, [&] { return try_click(o); });
-    if (o.command == L"close") return poll_until(o.wait_ms, [&] { return try_close(o); });
-    if (o.command == L"close-box") return poll_until(o.wait_ms, [&] { return try_close_box(o); });
-    return poll_until(o.wait_ms, [&] { return try_wait_gone(o); });
+    return poll_until(o.wait_ms, [&] { return o.command->attempt(o); });
 }
