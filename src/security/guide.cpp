@@ -442,6 +442,13 @@ GuideLayout GuideLayoutFor(uint32_t step, int32_t clientWidth, int32_t clientHei
     l.pictureArea = {Scale(28, dpi), Scale(128, dpi), Scale(W - 28, dpi), Scale(H - R, dpi)};
     l.pictureLineY = l.pictureArea.bottom + Scale(7, dpi);
     l.bottomLineY = clientHeight - Scale(74, dpi);
+    // The body stops where the first thing below it on this step begins: its
+    // white background would otherwise cover the folder box, the links or the rule.
+    const int32_t below = (step == 5 || step == 11)                 ? l.folder.top
+                          : (step == 6 || step == 9 || step == 10) ? l.manual.top
+                          : step == 12                              ? l.tutorials[0].top
+                                                                    : l.bottomLineY;
+    l.body.bottom = std::max(l.body.top, std::min(l.body.bottom, below));
     return l;
 }
 

@@ -180,12 +180,7 @@ def stand_in(args):
     return read(os.path.join(os.path.dirname(args.engine_driver), 'stand_in.exe'))
 
 
-def read(path):
-    try:
-        with open(path, 'rb') as f:
-            return f.read()
-    except OSError:
-        return None
+read = harness.read
 
 
 def tree(folder):

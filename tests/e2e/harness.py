@@ -23,6 +23,65 @@ def parse_args():
     return p.parse_args()
 
 
+POWERSHELL = 'drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe'  # the 64-bit one, via Sysnative
+RECORDS = 'drive_c/windows/syswow64/WindowsPowerShell/v1.0/powershell.exe'  # the 32-bit one; both keep their files here
+
+
+def wine_reg(session, *arguments):
+    subprocess.run([session.args.wine_run, session.args.wine_root, 'reg', *arguments], env=session.env,
+                   capture_output=True, timeout=120)
+
+
+class ScriptedPowerShell:
+    """The stand-in in place of Wine's PowerShell, preferred to the built-in one;
+    session is anything with the tests' args and env."""
+
+    def __init__(self, session):
+        self.f = session
+        prefix = os.path.join(session.args.wine_root, 'prefix')
+        self.paths = [os.path.join(prefix, POWERSHELL), os.path.join(prefix, RECORDS)]
+        self.records = self.paths[1]
+        for path in self.paths:
+            shutil.copy(path, path + '.tw-saved')
+            shutil.copy(os.path.join(os.path.dirname(session.args.engine_driver), 'stand_in.exe'), path)
+        self.script('exit 0\n')
+        wine_reg(session, 'add', 'HKCU\\Software\\Wine\\DllOverrides', '/v', 'powershell.exe', '/d', 'native', '/f')
+        self.forget()
+
+    def script(self, text):
+        with open(self.records + '.script', 'w') as out:
+            out.write(text)
+
+    def forget(self):
+        for suffix in ('.args', '.cwd'):
+            if os.path.exists(self.records + suffix):
+                os.remove(self.records + suffix)
+
+    def folders(self):
+        """The folder of each Add-MpPreference call, in order."""
+        found = []
+        for line in (read(self.records + '.args') or b'').decode('utf-8', 'replace').splitlines():
+            if "$path='" in line:
+                found.append(line.split("$path='", 1)[1].split("'", 1)[0])
+        return found
+
+    def restore(self):
+        wine_reg(self.f, 'delete', 'HKCU\\Software\\Wine\\DllOverrides', '/v', 'powershell.exe', '/f')
+        for path in self.paths:
+            shutil.move(path + '.tw-saved', path)
+        for suffix in ('.script', '.args', '.cwd'):
+            if os.path.exists(self.records + suffix):
+                os.remove(self.records + suffix)
+
+
+def read(path):
+    try:
+        with open(path, 'rb') as f:
+            return f.read()
+    except OSError:
+        return None
+
+
 class Display:
     """An Xvfb server on a free display number, 1280 x 1024 at 96 DPI."""
 

@@ -1,7 +1,6 @@
 """Recording stand-ins as the handlers of URL schemes in the tests' prefix: a
 link the program opens then starts no browser, and the address it asked for is
 kept in the stand-in's "<exe>.args". Standard library only."""
-import os
 import subprocess
 
 
@@ -44,3 +43,24 @@ def recorded(stand_in_unix_path):
             return f.read().decode('utf-8').splitlines()
     except FileNotFoundError:
         return []
+
+
+def saved(session_or_env, wine_run, wine_root, scheme):
+    """The scheme's open command as it is now, None when the scheme has no key."""
+    proc = _reg(session_or_env, wine_run, wine_root, 'query', _key(scheme) + '\\shell\\open\\command', '/ve')
+    if proc.returncode != 0:
+        return None
+    for line in proc.stdout.decode('utf-8', 'replace').splitlines():
+        fields = line.strip().split(None, 2)
+        if len(fields) == 3 and fields[1].startswith('REG_'):
+            return fields[2]
+    return ''
+
+
+def restore(session_or_env, wine_run, wine_root, scheme, command):
+    """Puts back what saved() returned, so Wine's own handlers survive a test."""
+    if command is None:
+        unregister(session_or_env, wine_run, wine_root, scheme)
+        return
+    _reg(session_or_env, wine_run, wine_root, 'add', _key(scheme) + '\\shell\\open\\command', '/ve', '/d', command,
+         '/f')

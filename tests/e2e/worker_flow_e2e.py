@@ -7,55 +7,10 @@ opening programs that stops at the first failure and keeps the packages; and a
 cancel during a slowed download that undoes the run."""
 import glob
 import os
-import shutil
-import subprocess
 
 import flows
 import harness
 from flows import make_zip, tree
-
-POWERSHELL = 'drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe'  # the 64-bit one, via Sysnative
-RECORDS = 'drive_c/windows/syswow64/WindowsPowerShell/v1.0/powershell.exe'  # where a 32-bit copy keeps its files
-
-
-def wine_reg(f, *arguments):
-    subprocess.run([f.args.wine_run, f.args.wine_root, 'reg', *arguments], env=f.env, capture_output=True, timeout=120)
-
-
-class ScriptedPowerShell:
-    """The stand-in in place of Wine's PowerShell, preferred to the built-in one."""
-
-    def __init__(self, f):
-        self.f = f
-        self.path = os.path.join(f.prefix, POWERSHELL)
-        self.records = os.path.join(f.prefix, RECORDS)
-        shutil.copy(self.path, self.path + '.tw-saved')
-        shutil.copy(os.path.join(os.path.dirname(f.args.engine_driver), 'stand_in.exe'), self.path)
-        with open(self.records + '.script', 'w') as out:
-            out.write('exit 0\n')
-        wine_reg(f, 'add', 'HKCU\\Software\\Wine\\DllOverrides', '/v', 'powershell.exe', '/d', 'native', '/f')
-        self.forget()
-
-    def forget(self):
-        for suffix in ('.args', '.cwd'):
-            if os.path.exists(self.records + suffix):
-                os.remove(self.records + suffix)
-
-    def folders(self):
-        """The folder of each Add-MpPreference call, in order."""
-        found = []
-        for line in (flows.read(self.records + '.args') or b'').decode('utf-8', 'replace').splitlines():
-            if "$path='" in line:
-                found.append(line.split("$path='", 1)[1].split("'", 1)[0])
-        return found
-
-    def restore(self):
-        wine_reg(self.f, 'delete', 'HKCU\\Software\\Wine\\DllOverrides', '/v', 'powershell.exe', '/f')
-        shutil.move(self.path + '.tw-saved', self.path)
-        for suffix in ('.script', '.args', '.cwd'):
-            if os.path.exists(self.records + suffix):
-                os.remove(self.records + suffix)
-
 
 def item(puc, name, url, runname='Main.exe'):
     return {'puc_type': puc, 'puc_name': name, 'version': '1.0', 'runname': runname, 'download_url': url}
@@ -131,7 +86,7 @@ def cancel_undoes(f):
 def main():
     args = harness.parse_args()
     f = flows.Flow(args, 'worker')
-    powershell = ScriptedPowerShell(f)
+    powershell = harness.ScriptedPowerShell(f)
     try:
         defender_step(f, powershell)
         retry_failed(f)

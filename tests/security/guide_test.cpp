@@ -284,8 +284,19 @@ TEST(GuideLayout, FitsTheWorkAreaAndKeepsPicturesTwoToOne) {
             // Centred both ways, to a pixel.
             EXPECT_LE(std::abs((r.left - l.pictureArea.left) - (l.pictureArea.right - r.right)), 1) << step;
             EXPECT_LE(std::abs((r.top - l.pictureArea.top) - (l.pictureArea.bottom - r.bottom)), 1) << step;
-            // Nothing under the picture's rule collides with the picture.
-            EXPECT_LT(l.pictureArea.bottom, l.body.top + 1) << step;
+            // The body lies between the picture and what follows it on the page.
+            EXPECT_LE(l.pictureArea.bottom, l.body.top) << step;
+            EXPECT_LE(l.body.bottom, l.bottomLineY) << step;
+            GuidePage page = GuidePageFor(At(step));
+            if (page.folderVisible) {
+                EXPECT_LE(l.body.bottom, l.folder.top) << step;
+            }
+            if (page.manualVisible || page.vendorHelpVisible) {
+                EXPECT_LE(l.body.bottom, l.manual.top) << step;
+            }
+            if (page.tutorialsVisible) {
+                EXPECT_LE(l.body.bottom, l.tutorials[0].top) << step;
+            }
         }
     }
     // At 96 DPI and the 764 x 621 client: numbers as given in units.

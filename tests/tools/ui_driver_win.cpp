@@ -33,7 +33,9 @@ const char kUsage[] =
     "  text --id N [--class CLS]           print the control's text\n"
     "  state --id N [--class CLS]          print the control's visibility, state and rectangle\n"
     "  screenshot --out FILE [--class CLS] save the window as a 24-bit BMP\n"
-    "  close [--class CLS] | close-box | wait-gone\n";
+    "  close [--class CLS] | close-box | wait-gone\n"
+    "  clipboard-put --text TEXT           put TEXT on the clipboard, also in a second, private format\n"
+    "  clipboard                           print the clipboard's text and whether the private format is there\n";
 
 struct ProcessHandle {
     HANDLE h;
@@ -536,6 +538,56 @@ int try_wait_gone(const Options& o) {
     return 0;
 }
 
+// ---- clipboard ---------------------------------------------------------------------------
+
+// What another program may have left: its text and a format of its own.
+const wchar_t kOlderFormat[] = L"TwDriverOlderFormat";
+
+HGLOBAL global_text(const std::wstring& text) {
+    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    void* data = block ? GlobalLock(block) : nullptr;
+    if (!data) {
+        if (block) GlobalFree(block);
+        return nullptr;
+    }
+    memcpy(data, text.c_str(), bytes);
+    GlobalUnlock(block);
+    return block;
+}
+
+int try_clipboard_put(const Options& o) {
+    if (!OpenClipboard(nullptr)) return kNotYet;
+    EmptyClipboard();
+    bool ok = true;
+    for (UINT format : {(UINT)CF_UNICODETEXT, RegisterClipboardFormatW(kOlderFormat)}) {
+        HGLOBAL block = global_text(o.text);
+        if (!block || !SetClipboardData(format, block)) {
+            if (block) GlobalFree(block);
+            ok = false;
+        }
+    }
+    CloseClipboard();
+    if (!ok) return fail(L"cannot place the text");
+    write_line(L"put");
+    return 0;
+}
+
+int try_clipboard(const Options&) {
+    if (!OpenClipboard(nullptr)) return kNotYet;
+    std::wstring text;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* chars = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (chars) {
+        text.assign(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
+        GlobalUnlock(data);
+    }
+    bool older = IsClipboardFormatAvailable(RegisterClipboardFormatW(kOlderFormat)) != FALSE;
+    CloseClipboard();
+    write_line(L"text=" + quoted(text) + L" older=" + num(older ? 1 : 0));
+    return 0;
+}
+
 struct Command {
     const wchar_t* name;
     int (*attempt)(const Options&);
@@ -554,6 +606,8 @@ const Command kCommands[] = {
     {L"close", try_close, kOptClass, 0},
     {L"close-box", try_close_box, 0, 0},
     {L"wait-gone", try_wait_gone, 0, 0},
+    {L"clipboard-put", try_clipboard_put, kOptText, kOptText},
+    {L"clipboard", try_clipboard, 0, 0},
 };
 
 bool parse_number(const wchar_t* s, DWORD* out) {
