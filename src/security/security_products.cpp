@@ -8,10 +8,24 @@ constexpr uint32_t kFailStatus = 0x80004005;  // E_FAIL: a product without a usa
 
 bool Has(std::u16string_view name, std::u16string_view part) { return ContainsNoCase(name, part); }
 
+bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+// "Defender" as a word of its own: Microsoft's products, but not another
+// vendor's name that merely ends in it.
+bool HasDefenderWord(std::u16string_view name) {
+    constexpr std::u16string_view kWord = u"Defender";
+    for (size_t at = 0; at + kWord.size() <= name.size(); ++at) {
+        if (EqualsNoCase(name.substr(at, kWord.size()), kWord) && (at == 0 || !IsAsciiLetter(name[at - 1]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 uint32_t ClassifySecurityProduct(std::u16string_view name) {
-    if (Has(name, u"Defender") || Has(name, u"Security Essentials")) return 0;
+    if (HasDefenderWord(name) || Has(name, u"Security Essentials")) return 0;
     if (Has(name, u"360") && (Has(name, u"安全卫士") || Has(name, u"Safeguard"))) return kSecurity360Safeguard;
     if (Has(name, u"360") && (Has(name, u"杀毒") || Has(name, u"Antivirus"))) return kSecurity360Antivirus;
     if (Has(name, u"金山毒霸") || Has(name, u"Kingsoft Antivirus")) return kSecurityKingsoft;

@@ -15,6 +15,11 @@ TEST(ClassifySecurityProduct, RulesInTheirOrder) {
         {u"Windows defender", 0},                      // ASCII case ignored
         {u"Microsoft Security Essentials", 0},
         {u"360 Defender", 0},                           // the Microsoft rule comes first
+        {u"Bitdefender Antivirus Free", kSecurityOther}, // another vendor's name ending in it
+        {u"BITDEFENDER Total Security", kSecurityOther},
+        {u"Bitdefender and Windows-Defender", 0},        // a second, separate occurrence counts
+        {u"Defender", 0},
+        {u"安全Defender", 0},                            // only ASCII letters join the word
         {u"360安全卫士", kSecurity360Safeguard},
         {u"360 Total Security Safeguard", kSecurity360Safeguard},
         {u"360杀毒", kSecurity360Antivirus},
