@@ -527,7 +527,7 @@ uint32_t InitialDpi(HWND owner) {
 RECT WorkAreaOf(HWND owner) {
     MONITORINFO info = {};
     info.cbSize = sizeof(info);
-    HMONITOR monitor = MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY);
+    HMONITOR monitor = MonitorFromWindow(owner, owner ? MONITOR_DEFAULTTONEAREST : MONITOR_DEFAULTTOPRIMARY);
     if (monitor && GetMonitorInfoW(monitor, &info)) return info.rcWork;
     return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }

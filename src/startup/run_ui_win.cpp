@@ -10,6 +10,7 @@
 #include "base/wide_win.h"
 #include "base/windows_version_win.h"
 #include "catalog/catalog.h"
+#include "security/guide_win.h"
 #include "startup/app_state.h"
 #include "startup/command_line.h"
 #include "startup/dpi.h"
@@ -80,7 +81,7 @@ void ShowMainWindow(HWND window, const WindowIcons& icons) {
 void RunMessageLoop(HWND window) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(window, &msg)) continue;
+        if (IsDialogMessageW(window, &msg) || IsGuideDialogMessage(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
