@@ -44,6 +44,8 @@ CachedPicture g_pictures[10];
 
 // The state of the window being created; its creator frees it if creation fails.
 GuideState* g_creating = nullptr;
+// This process's guide, for the keyboard: another program's guide is none of ours.
+HWND g_guideWindow = nullptr;
 
 struct ThreadStart {
     HWND window;
@@ -65,7 +67,7 @@ bool LaunchAppBrowserControl() {
     wchar_t folder[MAX_PATH];
     UINT n = GetWindowsDirectoryW(folder, MAX_PATH);
     bool started = false;
-    DWORD error = ERROR_PATH_NOT_FOUND;
+    DWORD error = n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
     if (n > 0 && n < MAX_PATH) {
         WideBuffer explorer = U(folder);
         PathJoin(explorer, WideBuffer(explorer), u"explorer.exe");
@@ -362,8 +364,8 @@ void CreateControls(GuideState& s) {
     SendMessageW(s.titleLabel, WM_SETFONT, reinterpret_cast<WPARAM>(s.titleFont), FALSE);
     s.subtitleLabel = AddChild(s, L"STATIC", u"", SS_LEFT | SS_NOPREFIX, 0);
     s.bodyLabel = AddChild(s, L"STATIC", u"", SS_LEFT | SS_NOPREFIX, 0);
+    // Not given the hand everywhere: most of this link's text is plain.
     s.subtitleLink = AddChild(s, WC_LINK, u"", WS_TABSTOP, kGuideSubtitleLink);
-    if (s.subtitleLink) SetWindowSubclass(s.subtitleLink, LinkSubclass, 1, 0);
     s.folderEdit = AddChild(s, L"EDIT", s.folderPath, WS_BORDER | ES_READONLY | ES_MULTILINE | ES_AUTOHSCROLL, 0);
     for (int i = 0; i < kOptionControls; ++i) {
         s.controls[i] = AddChild(s, L"BUTTON", u"", WS_TABSTOP | BS_COMMANDLINK, kGuideFirstOption + i);
@@ -401,7 +403,7 @@ void PaintTo(GuideState& s, HDC dc) {
     SelectObject(dc, oldFont);
 
     auto line = [&](int y, COLORREF colour) {
-        RECT r = {l.pictureArea.left, y, client.right - l.pictureArea.left, y + 1};
+        RECT r = {l.pictureArea.left, y, l.pictureArea.right, y + 1};
         HBRUSH brush = CreateSolidBrush(colour);
         FillRect(dc, &r, brush);
         DeleteObject(brush);
@@ -424,6 +426,7 @@ LRESULT OnColor(GuideState& s, HDC dc, HWND control) {
 }
 
 void Destroy(HWND window) {
+    if (g_guideWindow == window) g_guideWindow = nullptr;
     GuideState* s = StateOf(window);
     if (!s) return;
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -439,6 +442,7 @@ LRESULT CALLBACK GuideWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         auto* created = reinterpret_cast<CREATESTRUCTW*>(lParam);
         auto* s = static_cast<GuideState*>(created->lpCreateParams);
         s->window = window;
+        g_guideWindow = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
     }
     GuideState* s = StateOf(window);
@@ -581,6 +585,5 @@ void OpenTroubleshootingGuide(HWND ownerWindow, std::u16string_view folderPath) 
 }
 
 bool IsGuideDialogMessage(MSG* msg) {
-    HWND guide = FindWindowW(kGuideWindowClass, nullptr);
-    return guide && IsDialogMessageW(guide, msg);
+    return g_guideWindow && IsDialogMessageW(g_guideWindow, msg);
 }

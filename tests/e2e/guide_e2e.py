@@ -123,6 +123,7 @@ def smartscreen_and_smart_app_control(g, s, handler):
                   [TUTORIAL, TUTORIAL + 1, TUTORIAL + 2], 'step 12: the three tutorials only')
     s.check_equal((page[3][NEXT]['text'], page[3][LIST]['text']), ('已解决', '仍有问题'), 'step 12 captions')
     g.link(TUTORIAL + 1)
+    flows.wait_for(lambda: len(handler.recorded()) >= 1)  # in order: each link starts its own stand-in
     g.link(CONTACT)
     s.check(flows.wait_for(lambda: len(handler.recorded()) >= 2), 'the links reached the browser stand-in')
     addresses = handler.addresses()
@@ -192,6 +193,9 @@ def defender_check(g, s, handler, powershell, scratch):
     s.check(flows.wait_for(lambda: 'windowsdefender://threatsettings' in handler.addresses()),
             'step 4 opened the threat settings')
     g.shot(4)
+    g.link(SUBTITLE_LINK, 'open')
+    s.check(flows.wait_for(lambda: handler.addresses().count('windowsdefender://threatsettings') >= 2),
+            'the subtitle\'s "open" link opens the threat settings again')
     g.link(SUBTITLE_LINK, 'manual')
     page = g.wait_step(3, 'manual steps from the subtitle')
     s.check('病毒和威胁防护' in page[2], 'step 3 from step 4: the Defender path')
@@ -202,6 +206,18 @@ def defender_check(g, s, handler, powershell, scratch):
     page = g.wait_step(5, 'exclusion')
     s.check_equal(g.visible(page, 'folder', OPEN_SECURITY, MANUAL), ['folder', OPEN_SECURITY, MANUAL], 'step 5 controls')
     g.shot(5)
+    opened = handler.addresses().count('windowsdefender://threatsettings')
+    g.link(OPEN_SECURITY)
+    s.check(flows.wait_for(lambda: handler.addresses().count('windowsdefender://threatsettings') > opened),
+            'step 5: "打开 Windows 安全中心" opens the threat settings')
+    url_handlers.unregister(s, s.args.wine_run, s.args.wine_root, 'windowsdefender')
+    g.link(OPEN_SECURITY)
+    page = g.wait_step(3, 'the link without a handler')
+    s.check_equal(page[1], '无法打开 Windows 安全中心，请从开始菜单搜索“Windows 安全中心”，或按下方路径手动进入。',
+                  'step 3 says the link could not open Windows Security')
+    url_handlers.register(s, s.args.wine_run, s.args.wine_root, 'windowsdefender', windows_path(handler.path))
+    g.click(BACK)
+    g.wait_step(5, 'back')
     s.driver('clipboard-put', '--exe', EXE, '--text', '另一个程序的旧文本')
     g.link(COPY)
     s.check(flows.wait_for(lambda: g.s.driver('text', '--exe', EXE, '--id', str(COPY))[1].strip() == 'text="<a>目录已复制</a>"'),
@@ -210,6 +226,8 @@ def defender_check(g, s, handler, powershell, scratch):
                   'the clipboard holds only the folder')
     g.click(NEXT)
     g.wait_step(6, 'protection back on')
+    s.check_equal(s.driver('text', '--exe', EXE, '--id', str(COPY))[1].strip(), 'text="<a>复制目录</a>"',
+                  'a new page resets the copy link')
     g.shot(6)
 
     # Disabled: the products are read instead; Back never returns to step 1.
@@ -277,6 +295,7 @@ def main():
             third_party(g, s, handler)
             defender_check(g, s, handler, powershell, scratch)
             s.driver('close', '--exe', EXE, '--class', CLASS)
+            g.wait_log('[Parcelwright] 用户关闭排查窗口，当前步骤：9', 'closed on step 9')
             s.check_equal(host.wait(timeout=60), 0, 'the host ends with its guide')
         finally:
             if host and host.poll() is None:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "security/security_products.h"
+#include "startup/dpi.h"
 
 namespace {
 
@@ -156,12 +157,27 @@ TEST(GuideNavigation, ThreadResultsAndOpenRequests) {
     EXPECT_EQ(GuidePageFor(m).optionCaption[3], u"腾讯电脑管家（已检测）");
     EXPECT_EQ(GuidePageFor(m).optionCaption[2], u"金山毒霸");
 
+    GuideEffect e;
     // A detection stopped by the user: its result changes nothing.
     m = At(14);
     GuideOption(m, 5);
     GuideProductsResult(m, kSecurityAvast, 100);
     EXPECT_EQ(m.step, 13u);
     EXPECT_EQ(m.detectedMask, 0u);
+
+    // Link 513 opens the page of its step and comes back there from the manual path.
+    m = At(5);
+    EXPECT_FALSE(GuideOpenSecurityWantsAppBrowser(m));
+    EXPECT_EQ(m.returnStep, 5u);
+    m = At(9);
+    EXPECT_TRUE(GuideOpenSecurityWantsAppBrowser(m));
+    e = GuideOpenSecurityFailed(m);
+    EXPECT_EQ(m.step, 3u);
+    EXPECT_EQ(m.history[m.historyCount - 1], 9u);
+    EXPECT_EQ(WideBuffer(e.subtitle),
+              u"无法打开 Windows 安全中心，请从开始菜单搜索“Windows 安全中心”，或按下方路径手动进入。");
+    EXPECT_EQ(GuideNext(m).post, GuideEffect::kOpenAppBrowser);
+    EXPECT_EQ(m.step, 9u);
 
     EXPECT_TRUE(GuideAcceptsOpen(At(9), kGuideOpenAppBrowser, 100));
     EXPECT_FALSE(GuideAcceptsOpen(At(9), kGuideOpenAppBrowser, 99));
@@ -177,7 +193,7 @@ TEST(GuideNavigation, ThreadResultsAndOpenRequests) {
     EXPECT_EQ(m.step, 13u);
     EXPECT_EQ(m.detectedMask, kSecurityIncomplete);
     m = At(4);
-    GuideEffect e = GuideOpenFailed(m, kGuideOpenThreatSettings);
+    e = GuideOpenFailed(m, kGuideOpenThreatSettings);
     EXPECT_EQ(m.step, 3u);
     EXPECT_EQ(m.returnStep, 4u);
     ASSERT_NE(e.subtitle, nullptr);
@@ -207,7 +223,10 @@ TEST(GuidePage, CaptionsAndVisibilityPerStep) {
         {4, 0, true, false, false, false, true, true, u"下一步", 102},
         {5, 0, true, true, true, false, true, true, u"下一步", 103},
         {6, 0, true, false, true, false, true, true, u"下一步", 104},
+        {7, 0, true, false, false, false, true, true, u"下一步", 105},
+        {8, 0, true, false, false, false, true, true, u"下一步", 106},
         {9, 0, true, false, true, false, true, true, u"下一步", 107},
+        {10, 0, true, false, false, false, true, true, u"下一步", 108},
         {11, 0, true, true, false, false, true, true, u"下一步", 109},
         {12, 0, true, false, false, true, true, true, u"已解决", 110},
         {13, 0x3F, true, false, false, false, true, false, u"下一步", 0},
@@ -229,6 +248,7 @@ TEST(GuidePage, CaptionsAndVisibilityPerStep) {
         }
         EXPECT_EQ(p.vendorHelpVisible, c.step == 10 || c.step == 11) << c.step;
         EXPECT_EQ(p.subtitleIsLink, c.step == 4) << c.step;
+        EXPECT_EQ(p.subtitleSmall, c.step == 10 || c.step == 11) << c.step;
         EXPECT_EQ(p.pictureResource, c.picture) << c.step;
     }
     EXPECT_FALSE(GuidePageFor(At(0, {})).backVisible);
@@ -299,6 +319,24 @@ TEST(GuideLayout, FitsTheWorkAreaAndKeepsPicturesTwoToOne) {
             }
         }
     }
+    // The reserve below the picture and the body's height per step (96 DPI, 764 x 621),
+    // the body cut where the folder box, the links or the rule begin.
+    struct Reserve { uint32_t step; int32_t reserve, bodyHeight; };
+    const Reserve reserves[] = {
+        {3, 148, 60}, {4, 180, 56}, {5, 225, 56}, {6, 180, 56}, {7, 148, 60}, {8, 148, 60},
+        {9, 248, 138}, {10, 295, 175}, {11, 295, 135}, {12, 260, 56}, {13, 148, 60},
+    };
+    for (const Reserve& r : reserves) {
+        GuideLayout l = GuideLayoutFor(r.step, 764, 621, 96);
+        EXPECT_EQ(l.pictureArea.bottom, 621 - r.reserve) << r.step;
+        EXPECT_EQ(l.body.top, 635 - r.reserve) << r.step;
+        EXPECT_EQ(l.body.bottom - l.body.top, r.bodyHeight) << r.step;
+    }
+    // Each number is scaled on its own: 120 DPI, an odd client width.
+    GuideLayout odd = GuideLayoutFor(5, 957, 777, 120);
+    EXPECT_EQ(odd.pictureArea.right, 923);  // 738 units
+    EXPECT_EQ(odd.folder.top, MulDivRound(622 - 146, 120, 96));
+
     // At 96 DPI and the 764 x 621 client: numbers as given in units.
     GuideLayout l = GuideLayoutFor(13, 764, 621, 96);
     EXPECT_EQ(l.options[1].left, 28 + (764 - 40) / 2);
