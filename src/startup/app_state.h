@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "base/windows_version.h"
 #include "catalog/product.h"
+#include "ui/product_view.h"
 
 struct CachedWindowsVersion {
     WindowsVersionCode code = kWindowsUnknown;
@@ -53,6 +54,26 @@ struct AppState {
     CachedWindowsVersion windowsVersion;
 
     CatalogTable catalog;
+
+    // The main window's own state; the worker never reads it.
+    int32_t wizardPage = 0;
+    bool closeRequested = false;  // never cleared once set
+    bool rollbackFinished = false;
+    bool exitPromptOpen = false;
+    ProductView productViews[kCatalogSlots];
+    int32_t listRows[kCatalogSlots] = {};
+    int32_t listRowCount = 0;
+    int32_t listFilledForPage = -1;
+    int32_t hoveredRow = -1;
+    int32_t lastTotalProgress = -1;
+    bool progressMarquee = false;
+    bool listRepaintPending = false;
+    bool loadingAnimating = false;
+    int32_t loadingPhase = 0;
+    bool helpBlinkOn = false;
+    int32_t helpBlinkCount = 0;
+    bool agreeShaking = false;
+    uint32_t agreeShakeStart = 0;
 };
 
 extern AppState g_app;
