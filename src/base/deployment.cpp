@@ -15,3 +15,5 @@ const char16_t kAntivirusHelpOrigin[] = TW_WIDEN(TW_ANTIVIRUS_HELP_ORIGIN);
 const char16_t kKingsoftHelpOrigin[] = TW_WIDEN(TW_KINGSOFT_HELP_ORIGIN);
 const char16_t kTencentHelpOrigin[] = TW_WIDEN(TW_TENCENT_HELP_ORIGIN);
 const char16_t kAvastHelpOrigin[] = TW_WIDEN(TW_AVAST_HELP_ORIGIN);
+
+WideBuffer VendorContactUrl() { return WideBuffer(kVendorOrigin) + u"/?route=user_center/contact&puctype=10"; }

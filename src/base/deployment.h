@@ -3,6 +3,8 @@
 // against a loopback server); paths and queries stay in the code that uses them.
 #pragma once
 
+#include "base/text.h"
+
 // Each origin is scheme://host[:port] without a trailing slash.
 extern const char16_t kVendorOrigin[];
 extern const char16_t kVendorShopOrigin[];
@@ -16,3 +18,6 @@ extern const char16_t kAntivirusHelpOrigin[];  // 360 杀毒
 extern const char16_t kKingsoftHelpOrigin[];
 extern const char16_t kTencentHelpOrigin[];
 extern const char16_t kAvastHelpOrigin[];
+
+// The vendor's contact page, linked from the main window and the guide.
+WideBuffer VendorContactUrl();

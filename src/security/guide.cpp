@@ -389,10 +389,7 @@ GuidePage GuidePageFor(const GuideModel& model) {
 WideBuffer GuideLinkAddress(int id, int32_t selectedProduct) {
     WideBuffer url;
     switch (id) {
-        case kGuideContactLink:
-            url = kVendorOrigin;
-            url += u"/?route=user_center/contact&puctype=10";
-            return url;
+        case kGuideContactLink: return VendorContactUrl();
         case kGuideTutorialLink: return BlogArticle(u"6046");
         case kGuideTutorialLink + 1: return BlogArticle(u"4980");
         case kGuideTutorialLink + 2: return BlogArticle(u"2328");

@@ -1,0 +1,65 @@
+// The main window's handles and the small helpers its files share. Everything
+// here belongs to the user-interface thread.
+#pragma once
+
+#include <windows.h>
+
+#include "base/text.h"
+#include "ui/control_ids.h"
+
+struct MainUi {
+    HWND controls[kControlIdLimit] = {};  // ids 100..199
+    bool controlIsLink[kControlIdLimit] = {};
+    bool controlVisible[kControlIdLimit] = {};  // wanted visibility, rebuilt by every refresh
+    HWND titleLabel = nullptr, subtitleLabel = nullptr, stepLabel = nullptr;
+    HWND listTooltip = nullptr;
+    HWND rowChecks[64] = {};
+    HFONT symbolFont = nullptr, bodyFont = nullptr, cardTitleFont = nullptr, smallFont = nullptr,
+          titleFont = nullptr;
+    HICON appIcon = nullptr;
+    RECT agreeHomeRect = {};
+    WideBuffer tooltipText;
+};
+
+extern MainUi g_ui;
+
+HWND Control(int32_t id);
+int32_t Scale(int32_t units);
+
+// No SetWindowTextW when the text is already there (a null text counts as empty).
+void SetTextIfChanged(HWND control, std::u16string_view text);
+// No SetWindowPos when the control is already there; pixels in its parent's client coordinates.
+void MoveIfChanged(HWND control, int32_t x, int32_t y, int32_t width, int32_t height);
+
+// ShellExecuteW "open"; on failure the box telling the user to open it by hand.
+void OpenLink(std::u16string_view address);
+// Opens a product's folder, or says why it cannot.
+void OpenInstallFolder(std::u16string_view path);
+
+// Controls, layout and painting (main_controls_win.cpp).
+void CreateControls(HWND window);
+void LayoutControls();
+void UpdateRowChecks();
+bool DrawMainItem(const DRAWITEMSTRUCT& item);
+void PaintMainWindow(HWND window);
+LRESULT StaticColor(HDC dc, HWND control);
+void StopAgreeShake();
+void StartAgreeShake();
+void OnAgreeShakeTimer();
+
+// The product list (product_list_win.cpp).
+void DrawProductRow(const DRAWITEMSTRUCT& item);
+LRESULT CALLBACK ProductListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR);
+
+// Confirmations and pickers (pickers_win.cpp).
+bool ConfirmOperation();
+void PickInstallRoot();
+void ApplyRootEdit();
+void PickArmProgram();
+void RowAction(int32_t row, POINT clientPoint);
+
+// The wizard (main_window_win.cpp).
+void RefreshPage();
+void RefreshProductViewsAndChecks();
+void StartTask(int32_t kind);
+void UpdateAutorunDefault();
