@@ -13,6 +13,7 @@
 #include "security/guide_win.h"
 #include "startup/app_state.h"
 #include "startup/dpi.h"
+#include "ui/main_layout.h"
 #include "ui/main_ui_win.h"
 #include "ui/wizard.h"
 
@@ -68,7 +69,7 @@ void RebuildListIfNeeded() {
         for (int32_t row : rows) {
             SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(g_app.productViews[row].name)));
         }
-        SendMessageW(list, LB_SETITEMHEIGHT, 0, Scale(ListItemHeight(g_app.wizardPage)));
+        SendMessageW(list, LB_SETITEMHEIGHT, 0, ListItemHeight(g_app.wizardPage, g_app.uiDpi));
         SendMessageW(list, WM_SETREDRAW, TRUE, 0);
         g_app.listFilledForPage = g_app.wizardPage;
     }
@@ -364,7 +365,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (DrawMainItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
             break;
         case WM_MEASUREITEM:
-            reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(Scale(92));
+            reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(InitialListItemHeight(g_app.uiDpi));
             return TRUE;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLOREDIT:

@@ -257,10 +257,6 @@ std::vector<int32_t> ListCandidates(const AppState& app) {
     return rows;
 }
 
-int32_t ListItemHeight(int32_t page) {
-    return page == kPageChoose ? 106 : page == kPageProgress ? 126 : 140;
-}
-
 void RefreshProductViews(AppState& app) {
     for (int32_t i = 0; i < Slots(app); ++i) CopyProductView(app.catalog.products[i], app.productViews[i]);
 }

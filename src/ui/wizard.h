@@ -39,8 +39,6 @@ PageLook ComposePage(const AppState& app);
 
 // The products the list shows on the current page, in catalog order.
 std::vector<int32_t> ListCandidates(const AppState& app);
-// The list's item height in units on a page.
-int32_t ListItemHeight(int32_t page);
 
 // Copies every loaded product into its view.
 void RefreshProductViews(AppState& app);
