@@ -1,0 +1,170 @@
+// What a row of the product list shows, where, and what a point in it means,
+// without a window. Painting, the cursor shape and clicks all read the same
+// action table, so a row can only react where it draws something.
+#pragma once
+
+#include <cstdint>
+
+#include "base/text.h"
+#include "catalog/product.h"
+#include "ui/product_view.h"
+
+// Device pixels; a point is inside when left <= x < right and top <= y < bottom,
+// as PtInRect decides. An empty rectangle is all zeros.
+struct RowRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const RowRect& o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+    bool operator!=(const RowRect& o) const { return !(*this == o); }
+    bool IsEmpty() const { return right <= left || bottom <= top; }
+    bool Contains(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
+};
+
+// A colour as red, green, blue; the window turns it into RGB(r, g, b).
+struct Rgb {
+    uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+constexpr Rgb kRowSelectedColor{239, 246, 255};
+constexpr Rgb kRowCannotChooseColor{247, 248, 250};
+constexpr Rgb kProgressTrackColor{226, 232, 240};
+constexpr Rgb kRowSeparatorColor{235, 239, 245};
+constexpr Rgb kBadgeTextColor{255, 255, 255};
+
+// The window's own fonts and colours, which the painter maps to its objects.
+enum RowFont : int32_t { kRowFontBody, kRowFontCardTitle, kRowFontSmall };
+enum RowColor : int32_t {
+    kRowColorText, kRowColorMuted, kRowColorAccent, kRowColorError, kRowColorSuccess, kRowColorWarning,
+};
+enum RowBackground : int32_t { kRowBackgroundWhite, kRowBackgroundSelected, kRowBackgroundCannotChoose };
+
+// Row heights in units (page 0, page 1, the others).
+constexpr int32_t kRowHeightChoose = 106;
+constexpr int32_t kRowHeightProgress = 126;
+constexpr int32_t kRowHeightOther = 140;
+int32_t RowHeightUnits(int32_t page);
+
+// The page-0 badge text, empty for none; modes 0 install, 1 uninstall, 2 update.
+WideBuffer RowStatusLabel(const ProductEntry& product, const ProductView& view, int32_t operationMode);
+Rgb BadgeColor(std::u16string_view label);
+
+// The badge for a text textWidthPx wide in the small font (0: no text, empty).
+RowRect BadgeRect(const RowRect& area, int32_t textWidthPx, uint32_t dpi);
+
+// "打开安装目录" beside the badge; empty when the product is not installed.
+// labelWidthPx is the measured width of RowStatusLabel's text.
+RowRect OpenFolderLinkRect(const RowRect& row, const ProductEntry& product, const ProductView& view,
+                           int32_t operationMode, int32_t labelWidthPx, uint32_t dpi);
+
+// --- The action column of pages 1 and 2 --------------------------------------
+
+enum RowActionKind : int32_t {
+    kRowActionNone,
+    kRowActionRetry,          // retry this product only
+    kRowActionLaunchNow,      // the launch-now check box
+    kRowActionManualDownload, // opens error_url
+    kRowActionMoreInfo,       // opens complete_url
+    kRowActionArmSettings,    // the main program's Properties dialog
+    kRowActionSecurityCheck,  // the troubleshooting guide
+};
+
+// One entry of the column, its band given in units below the row top.
+struct RowActionEntry {
+    RowActionKind kind = kRowActionNone;
+    const char16_t* caption = u"";
+    RowFont font = kRowFontSmall;
+    RowColor color = kRowColorAccent;
+    int32_t top = 0, bottom = 0;
+    bool checked = false;  // launch-now only: the box's state
+};
+
+constexpr int kRowActionLimit = 4;
+struct RowActionList {
+    RowActionEntry entries[kRowActionLimit];
+    int32_t count = 0;
+};
+
+// The entries drawn on a row of page 1 or 2 (none on other pages). Bands never
+// overlap and stay inside the row.
+RowActionList RowActions(int32_t page, const ProductView& view, bool hostIsArm64);
+
+// Where an entry is painted: the band across the column, the caption's
+// rectangle and, for launch-now, the check box (empty otherwise).
+struct RowActionPlace {
+    RowRect band, text, checkBox;
+};
+RowActionPlace PlaceRowAction(const RowActionEntry& entry, const RowRect& row, uint32_t dpi);
+
+// The entry whose painted band holds the point, when the point lies in the row
+// and in its action column (x >= right - 132 units); kRowActionNone otherwise.
+// Both the cursor shape and a mouse click on pages 1 and 2 go through here.
+RowActionKind RowActionAt(int32_t page, const ProductView& view, bool hostIsArm64, int32_t xPx, int32_t yPx,
+                          const RowRect& row, uint32_t dpi);
+
+// --- Page 0 -------------------------------------------------------------------
+
+// Ticking is allowed: an eligible product and no product given on the command line.
+bool CanToggleRow(const ProductEntry& product, int32_t operationMode, int32_t productFilter);
+
+enum PageZeroClick : int32_t {
+    kPageZeroOutside,   // not in the row: default processing
+    kPageZeroSelect,    // select the row only
+    kPageZeroToggle,    // select the row and toggle its tick
+    kPageZeroHomePage,  // open home_url
+    kPageZeroOpenFolder,
+};
+// What a click at the point does; the cursor is the hand exactly for the home
+// page, the folder link and toggle.
+PageZeroClick PageZeroClickAt(const ProductEntry& product, const ProductView& view, int32_t operationMode,
+                              int32_t productFilter, int32_t xPx, int32_t yPx, const RowRect& row,
+                              int32_t labelWidthPx, uint32_t dpi);
+
+// --- Everything the painter draws ---------------------------------------------
+
+struct RowLayout {
+    RowBackground background = kRowBackgroundWhite;
+    bool dimmed = false;
+    uint8_t iconAlpha = 255;
+    RowRect icon;
+    int32_t textX = 0;
+
+    // Status glyph, pages other than 0; card title font.
+    const char16_t* glyph = nullptr;
+    RowRect glyphRect;
+    RowColor glyphColor = kRowColorAccent;
+
+    RowRect nameRect;  // card title font
+    RowColor nameColor = kRowColorText;
+    RowRect secondLine;
+
+    // Page 0.
+    WideBuffer versionText;  // small font, muted, in secondLine; empty: none
+    WideBuffer label;        // badge text; empty: no badge
+    RowRect badgeArea, badgeRect;
+    Rgb badgeColor;
+    RowRect folderLink;         // small font, accent, right-aligned; empty: none
+    RowRect homeLink;           // body font, accent; empty: none
+    RowRect updateDescription;  // small font, muted, wrapped; empty: none
+
+    // Other pages.
+    RowFont statusFont = kRowFontSmall;  // status and details
+    RowColor statusColor = kRowColorMuted;
+    bool hasProgress = false;  // page 1
+    RowRect progressTrack;
+    int32_t progressFilled = 0;  // width of the accent part from the track's left
+    RowRect percentRect;         // small font, muted
+    WideBuffer percentText;
+    WideBuffer details;  // wrapped; empty: none
+    RowRect detailsRect;
+    RowColor detailsColor = kRowColorError;
+    RowActionList actions;  // place each with PlaceRowAction
+
+    int32_t separatorLeft = 0, separatorY = 0;  // a 1-pixel line to the row's right
+};
+
+// labelWidthPx: the small-font width of RowStatusLabel's text (page 0 only).
+RowLayout LayoutProductRow(int32_t page, const ProductEntry& product, const ProductView& view,
+                           int32_t operationMode, bool hostIsArm64, const RowRect& row, int32_t labelWidthPx,
+                           uint32_t dpi);
