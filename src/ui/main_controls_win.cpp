@@ -1,6 +1,7 @@
 // The main window's controls: creation, placement for the current page, the
 // owner-drawn cards, links, loading indicator and root frame, text colours,
 // and the agreement check box's shake.
+#include <windows.h>
 #include <commctrl.h>
 #include <uxtheme.h>
 
@@ -152,6 +153,8 @@ void DrawLink(const DRAWITEMSTRUCT& item) {
 }
 
 void DrawRootFrame(const DRAWITEMSTRUCT& item) {
+    // An owner-drawn static gets no background of its own.
+    FillColor(item.hDC, item.rcItem, kColorWhite);
     HBRUSH brush = CreateSolidBrush(RootFrameColor(GetFocus() == Control(kRootEdit)));
     FrameRect(item.hDC, &item.rcItem, brush);
     DeleteObject(brush);

@@ -1,6 +1,7 @@
 // What sits between a click and a worker task: the checks and question before
 // an operation, the folder picker and the install-root change, the x86
 // program picker for the ARM settings.
+#include <windows.h>
 #include <shobjidl.h>
 
 #include "base/handles_win.h"
@@ -19,23 +20,11 @@ HWND MainWindow() { return static_cast<HWND>(g_app.mainWindow); }
 
 bool IsChecked(int32_t id) { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-// Releases a COM interface when it goes out of scope.
-template <typename T>
-struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-    T** operator&() { return &p; }
-    T* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-};
-
 // The chosen item's file-system path, empty when the user cancelled or it has none.
 WideBuffer ShowAndTake(IFileDialog* dialog) {
     if (FAILED(dialog->Show(MainWindow()))) return WideBuffer();
     ComPtr<IShellItem> item;
-    if (FAILED(dialog->GetResult(&item)) || !item) return WideBuffer();
+    if (FAILED(dialog->GetResult(item.receive())) || !item) return WideBuffer();
     PWSTR name = nullptr;
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name)) || !name) return WideBuffer();
     WideBuffer path = U(name);
@@ -69,12 +58,15 @@ bool ConfirmOperation() {
 
 void PickInstallRoot() {
     ComPtr<IFileDialog> dialog;
-    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
+                                dialog.receiveVoid()))) {
+        return;
+    }
     FILEOPENDIALOGOPTIONS options = 0;
     if (FAILED(dialog->GetOptions(&options))) return;
     dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
     dialog->SetTitle(L"选择软件安装目录");
-    const WideBuffer folder = ShowAndTake(dialog.p);
+    const WideBuffer folder = ShowAndTake(dialog.get());
     if (!folder.empty()) SetTextIfChanged(Control(kRootEdit), folder);
 }
 
@@ -98,12 +90,15 @@ void ApplyRootEdit() {
 void PickArmProgram() {
     if (!g_app.hostIsArm64 || g_app.workerBusy) return;
     ComPtr<IFileOpenDialog> dialog;
-    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                                dialog.receiveVoid()))) {
+        return;
+    }
     const COMDLG_FILTERSPEC types[] = {{L"软件主程序 (*.exe)", L"*.exe"}};
     dialog->SetFileTypes(1, types);
     dialog->SetOptions(FOS_FILEMUSTEXIST | FOS_PATHMUSTEXIST | FOS_FORCEFILESYSTEM);
     dialog->SetTitle(L"选择需要 ARM 兼容设置的 x86 主程序");
-    const WideBuffer path = ShowAndTake(dialog.p);
+    const WideBuffer path = ShowAndTake(dialog.get());
     if (path.empty()) return;
     if (IsX86Executable(path)) {
         g_app.armTargetPath = path;
