@@ -35,8 +35,15 @@ void MakeParents(const std::string& file) {
     }
 }
 
-void Append(const std::string& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::app);
+std::wstring OwnPathWide() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, n);
+}
+
+// Wide paths: a copy installed in a folder with Chinese letters still records.
+void Append(const std::wstring& file, const std::string& text) {
+    std::ofstream out(file.c_str(), std::ios::binary | std::ios::app);
     out << text;
 }
 
@@ -51,13 +58,14 @@ std::string Utf8(const wchar_t* text) {
 
 int main() {
     std::string self = OwnPath();
+    const std::wstring selfWide = OwnPathWide();
     // The command line and working folder as UTF-8, exactly as received.
-    Append(self + ".args", Utf8(GetCommandLineW()) + "\n");
+    Append(selfWide + L".args", Utf8(GetCommandLineW()) + "\n");
     wchar_t folder[MAX_PATH] = L"";
     GetCurrentDirectoryW(MAX_PATH, folder);
-    Append(self + ".cwd", Utf8(folder) + "\n");
+    Append(selfWide + L".cwd", Utf8(folder) + "\n");
 
-    std::ifstream script(self + ".script");
+    std::ifstream script((selfWide + L".script").c_str());
     char fallback[MAX_PATH];
     DWORD fallbackLength = GetEnvironmentVariableA("TW_STAND_IN_SCRIPT", fallback, MAX_PATH);
     if (!script && fallbackLength > 0 && fallbackLength < MAX_PATH) script.open(fallback);

@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""tw_setup.exe driven through its window on a private display, against the
+loopback server with packages made here: the agreement gate, an install that
+opens the installed program and finishes with exit code 0, an update whose
+confirmation is first declined and then accepted (the user's file is kept),
+an uninstall, and the exit question answered No and then Yes. The disk and
+the server's request log are checked as well as the window, and every page
+is saved as a screenshot in the build folder's screenshots/main."""
+import os
+import shutil
+import subprocess
+
+import flows
+import harness
+from flows import make_zip, read, tree
+
+EXE = 'tw_setup.exe'
+CLASS = 'TwParcelwrightNative'
+BOX = '#32770'
+NAME = '窗口工具'
+PUC = '961'
+
+
+class Window:
+    def __init__(self, s, f):
+        self.s, self.f = s, f
+        self.screens = os.path.join(os.path.dirname(s.args.wine_root), 'screenshots', 'main')
+        os.makedirs(self.screens, exist_ok=True)
+
+    def dump(self):
+        code, out = self.s.driver('dump', '--exe', EXE, '--class', CLASS, wait_ms=2000)
+        found = harness.parse_dump(out) if code == 0 else []
+        return found[0] if len(found) == 1 else None
+
+    def title(self):
+        window = self.dump()
+        statics = [c for c in window['controls'] if c['class'] == 'Static'] if window else []
+        return statics[0]['text'] if statics else None
+
+    def control(self, control_id):
+        window = self.dump()
+        for c in window['controls'] if window else []:
+            if c['id'] == str(control_id):
+                return c
+        return None
+
+    def wait_title(self, title, what, seconds=120):
+        ok = flows.wait_for(lambda: self.title() == title, seconds)
+        self.s.check(ok, '%s: the page is "%s" (is "%s")' % (what, title, ok or self.title()))
+        return ok
+
+    def click(self, control_id, cls=CLASS):
+        return self.s.driver('click-id', '--exe', EXE, '--id', str(control_id), '--class', cls)[0] == 0
+
+    def answer_box(self, button_id):
+        """Answers the message box on screen; returns its text."""
+        code, out = self.s.driver('dump', '--exe', EXE, '--class', BOX, wait_ms=20000)
+        boxes = harness.parse_dump(out) if code == 0 else []
+        text = next((c['text'] for c in boxes[0]['controls'] if c['id'] == '65535'), None) if boxes else None
+        self.click(button_id, BOX)
+        return text
+
+    def shot(self, name):
+        bmp = os.path.join(self.screens, name + '.bmp')
+        self.s.driver('screenshot', '--exe', EXE, '--class', CLASS, '--out', 'Z:' + bmp.replace('/', '\\'))
+        if shutil.which('convert') and os.path.exists(bmp):
+            subprocess.run(['convert', bmp, bmp[:-3] + 'png'], check=False)
+            os.remove(bmp)
+
+
+def install(s, f, w, root, package):
+    app = s.start(s.args.setup, '--path', root)
+    w.wait_title('选择软件', 'first start, nothing installed')
+    w.shot('page0-choose')
+    w.click(109)  # 开始安装 without the agreement
+    s.check(flows.wait_for(lambda: (w.control(114) or {}).get('text') == '请先阅读并同意许可协议和隐私协议。'),
+            'the agreement gate says why nothing started')
+    s.check_equal(tree(f.unix(root)), {}, 'the agreement gate: nothing installed')
+    w.click(2000)  # the first row's check box
+    w.click(104)
+    w.click(109)
+    w.wait_title('安装清单', 'install ran')
+    w.shot('page2-results')
+    folder = root + '\\' + NAME
+    s.check_equal(tree(f.unix(folder)), {'Main.exe': package['Main.exe'], 'data.txt': b'v1'},
+                  'install: the files are on disk')
+    s.check_equal(len(f.requests('/flow-window/tool-1.zip')), 1, 'install: one package request')
+    w.click(109)  # 下一步: opens the program
+    w.wait_title('✓  安装完成', 'the program was opened')
+    w.shot('page3-finish')
+    s.check(flows.wait_for(lambda: read(f.unix(folder + '\\Main.exe') + '.args') is not None),
+            'the installed program was started')
+    w.click(109)  # 完成
+    s.check_equal(harness.wait_exit(app), 0, 'finish: exit code 0')
+
+
+def update(s, f, w, root):
+    folder = root + '\\' + NAME
+    with open(f.unix(folder + '\\user.cfg'), 'wb') as out:
+        out.write(b'mine')
+    v2 = {'Main.exe': flows.stand_in(s.args), 'data.txt': b'v2'}
+    f.catalog([{'puc_type': int(PUC), 'puc_name': NAME, 'version': '2.0', 'runname': 'Main.exe',
+                'download_url': f.serve('tool-2.zip', make_zip(v2))}])
+    app = s.start(s.args.setup, '--path', root)
+    w.wait_title('欢迎使用Tarnwick软件', 'something installed: the welcome page')
+    w.shot('page5-welcome')
+    w.click(129)  # 更新软件
+    w.wait_title('更新软件', 'the update card')
+    w.click(2000)
+    w.click(104)
+    w.click(109)
+    text = w.answer_box(7)  # No
+    s.check(text is not None and text.startswith('确认更新以下软件吗？\r\n重新下载安装包并覆盖，保留衍生文件。\r\n\r\n' + NAME),
+            'update: the confirmation lists the product (%r)' % text)
+    s.check_equal(read(f.unix(folder + '\\data.txt')), b'v1', 'update declined: nothing changed')
+    s.check_equal(len(f.requests('/flow-window/tool-2.zip')), 0, 'update declined: nothing downloaded')
+    w.click(109)
+    w.answer_box(6)  # Yes
+    w.wait_title('安装清单', 'update ran')
+    s.check_equal(read(f.unix(folder + '\\data.txt')), b'v2', 'update: the new files')
+    s.check_equal(read(f.unix(folder + '\\user.cfg')), b'mine', "update: the user's file is kept")
+    s.driver('close', '--exe', EXE, '--class', CLASS)
+    w.answer_box(6)  # leave: the exit question, then the undo of what did not finish
+    s.check(harness.wait_exit(app, 120) is not None, 'the window closes by itself after the undo')
+    s.check_equal(read(f.unix(folder + '\\data.txt')), b'v2', 'the finished update stays after leaving')
+
+
+def uninstall_and_exit_question(s, f, w, root):
+    folder = root + '\\' + NAME
+    app = s.start(s.args.setup, '--path', root)
+    w.wait_title('欢迎使用Tarnwick软件', 'the welcome page again')
+    s.driver('close', '--exe', EXE, '--class', CLASS)
+    text = w.answer_box(7)  # No
+    s.check_equal(text, '确认退出安装吗？', 'the exit question')
+    s.check(w.wait_title('欢迎使用Tarnwick软件', 'No keeps the window'), 'No keeps the window')
+    w.click(128)  # 卸载
+    w.wait_title('选择软件', 'the uninstall card')
+    w.shot('page0-uninstall')
+    w.click(2000)
+    w.click(109)  # no agreement needed
+    text = w.answer_box(6)
+    s.check(text is not None and (folder in text), 'uninstall: the confirmation names the folder')
+    w.wait_title('卸载清单', 'uninstall ran')
+    s.check(not os.path.exists(f.unix(folder + '\\Main.exe')), 'uninstall: the program files are gone')
+    s.check_equal(read(f.unix(folder + '\\user.cfg')), b'mine', "uninstall without purge keeps the user's file")
+    w.click(109)
+    w.wait_title('✓  卸载完成', 'uninstall finished')
+    s.driver('close', '--exe', EXE, '--class', CLASS)
+    s.check_equal(harness.wait_exit(app), 0, 'closing the finished page: exit code 0 without a question')
+
+
+def main():
+    args = harness.parse_args()
+    f = flows.Flow(args, 'window')
+    with harness.Display() as display:
+        s = harness.Session(args, display)
+        w = Window(s, f)
+        root = f.fresh_root('WindowApps')
+        f.forget(PUC)
+        package = {'Main.exe': flows.stand_in(args), 'data.txt': b'v1'}
+        f.catalog([{'puc_type': int(PUC), 'puc_name': NAME, 'version': '1.0', 'runname': 'Main.exe',
+                    'download_url': f.serve('tool-1.zip', make_zip(package))},
+                   {'puc_type': 962, 'puc_name': '没有安装包的软件', 'version': '1.0'}])
+        try:
+            install(s, f, w, root, package)
+            update(s, f, w, root)
+            uninstall_and_exit_question(s, f, w, root)
+        finally:
+            f.close()
+        s.finish()
+
+
+if __name__ == '__main__':
+    main()
