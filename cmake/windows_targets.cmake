@@ -104,6 +104,11 @@ target_link_libraries(guide_host PRIVATE tw_core)
 target_compile_options(guide_host PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WARNINGS}>)
 target_link_options(guide_host PRIVATE -mwindows -municode)
 
+# The small real program the demo's products install (and their EXE installer).
+add_executable(demo_app WIN32 ${CMAKE_SOURCE_DIR}/tests/tools/demo/demo_app_win.cpp)
+target_compile_options(demo_app PRIVATE ${TW_WARNINGS})
+target_link_options(demo_app PRIVATE -mwindows -municode)
+
 add_executable(ui_driver ${CMAKE_SOURCE_DIR}/tests/tools/ui_driver_win.cpp)
 target_compile_options(ui_driver PRIVATE ${TW_WARNINGS})
 target_link_options(ui_driver PRIVATE -municode)
