@@ -62,4 +62,6 @@ void RowAction(int32_t row, POINT clientPoint);
 void RefreshPage();
 void RefreshProductViewsAndChecks();
 void StartTask(int32_t kind);
+// Moves to page while kind starts; a task that cannot start leaves the page as it was.
+void StartTaskOnPage(int32_t kind, int32_t page);
 void UpdateAutorunDefault();

@@ -117,6 +117,7 @@ void Act(WindowAction action) {
         case WindowAction::kDestroy: return Destroy();
         case WindowAction::kStartRollback: return StartTask(kTaskUndo);
         case WindowAction::kStartOperation: return StartTask(kTaskRunOperation);
+        case WindowAction::kStartOperationOnProgress: return StartTaskOnPage(kTaskRunOperation, kPageProgress);
         case WindowAction::kStartOpenPrograms:
             g_app.cleanupAfterLaunch = g_app.operationMode != kModeUninstall && IsChecked(kCleanPackagesCheck);
             return StartTask(kTaskOpenPrograms);
@@ -329,6 +330,16 @@ void StartTask(int32_t kind) {
         return;
     }
     TaskNotStarted(g_app);
+    RefreshPage();
+}
+
+void StartTaskOnPage(int32_t kind, int32_t page) {
+    if (g_app.workerBusy) return;
+    const int32_t before = g_app.wizardPage;
+    g_app.wizardPage = page;
+    StartTask(kind);
+    if (g_app.workerBusy) return;
+    g_app.wizardPage = before;  // nothing runs: stay where the user was, with the notice
     RefreshPage();
 }
 

@@ -374,8 +374,7 @@ void RowAction(int32_t row, POINT point) {
                             ToRow(item), g_app.uiDpi)) {
             case kRowActionRetry:
                 g_app.rowFilter = product;
-                g_app.wizardPage = kPageProgress;
-                return StartTask(kTaskRunOperation);
+                return StartTaskOnPage(kTaskRunOperation, kPageProgress);
             case kRowActionLaunchNow: p.launch_after_install = !p.launch_after_install; break;
             case kRowActionManualDownload: return OpenLink(p.error_url);
             case kRowActionMoreInfo: return OpenLink(p.complete_url);

@@ -376,9 +376,8 @@ WindowAction OnPrimaryButton(AppState& app) {
 }
 
 WindowAction AfterConfirmed(AppState& app) {
-    app.wizardPage = kPageProgress;
     app.rowFilter = kRowFilterAllSelected;
-    return WindowAction::kStartOperation;
+    return WindowAction::kStartOperationOnProgress;
 }
 
 WindowAction OnCard(AppState& app, int32_t mode) {

@@ -56,6 +56,7 @@ enum class WindowAction {
     kDestroy,         // destroy the window
     kStartRollback,   // StartTask(4)
     kStartOperation,  // StartTask(2)
+    kStartOperationOnProgress,  // StartTask(2) and page 1, once the task has started
     kStartOpenPrograms,  // StartTask(3)
     kStartCatalog,    // StartTask(1)
     kLockedMissing,   // the error box, then destroy
@@ -67,7 +68,7 @@ WindowAction OnWorkerFinished(AppState& app, bool success);
 WindowAction OnBackButton(AppState& app);
 WindowAction OnRetryButton(AppState& app);
 WindowAction OnPrimaryButton(AppState& app);
-// The confirmation accepted: page 1 and task 2 for every chosen product.
+// The confirmation accepted: task 2 for every chosen product, on page 1 once it runs.
 WindowAction AfterConfirmed(AppState& app);
 // One of the welcome page's cards (0 install, 1 uninstall, 2 update).
 WindowAction OnCard(AppState& app, int32_t mode);

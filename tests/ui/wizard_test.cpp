@@ -277,6 +277,16 @@ TEST(WizardTransitions, StartPageCardsAndConfirmation) {
     EXPECT_EQ(app->operationMode, kModeUpdate);
     EXPECT_EQ(OnCard(*app, kModeInstall), WindowAction::kNone);  // only on the welcome page
 
+    // The progress page comes only with a running task; one that cannot start leaves page 0 with a notice.
+    app = App(kPageChoose);
+    EXPECT_EQ(AfterConfirmed(*app), WindowAction::kStartOperationOnProgress);
+    EXPECT_EQ(app->wizardPage, kPageChoose);
+    EXPECT_EQ(app->rowFilter, kRowFilterAllSelected);
+    app->workerBusy = true;
+    TaskNotStarted(*app);
+    EXPECT_FALSE(app->workerBusy);
+    EXPECT_EQ(ComposePage(*app)[kNoticeLabel].text, u"无法启动后台任务，请重试。");
+
     WideBuffer notice;
     bool shake = false;
     app = App(kPageChoose);
