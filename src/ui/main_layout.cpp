@@ -4,6 +4,7 @@
 
 #include "startup/app_state.h"
 #include "startup/dpi.h"
+#include "ui/product_rows.h"
 
 namespace {
 
@@ -274,10 +275,7 @@ RowCheckPlace RowCheckFor(const UiRect& item, int32_t listClientHeight, uint32_t
 
 int32_t InitialListItemHeight(uint32_t dpi) { return Scale(92, DpiOf(dpi)); }
 
-int32_t ListItemHeight(int32_t page, uint32_t dpi) {
-    const int32_t units = page == kPageChoose ? 106 : page == kPageProgress ? 126 : 140;
-    return Scale(units, DpiOf(dpi));
-}
+int32_t ListItemHeight(int32_t page, uint32_t dpi) { return Scale(RowHeightUnits(page), DpiOf(dpi)); }
 
 UiColor StaticTextColor(int32_t which, int32_t page, bool someSucceeded, bool someFailed) {
     if (page == kPageFinish) {

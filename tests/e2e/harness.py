@@ -203,10 +203,13 @@ def parse_dump(output):
     return windows
 
 
-def wait_exit(proc, seconds=60):
+def wait_exit(proc, seconds=60, kill=True):
+    """The exit code, or None when the program is still running after seconds
+    (then killed, unless kill is False)."""
     try:
         return proc.wait(timeout=seconds)
     except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait()
+        if kill:
+            proc.kill()
+            proc.wait()
         return None

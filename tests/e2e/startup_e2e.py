@@ -35,6 +35,17 @@ def expect_box(s, exe_path, arguments, text, what):
     s.check(rc == 3, what + ': no main window')
 
 
+def close_window(s, exe_name, proc):
+    """Closes the main window the way a user does: the close box, then Yes to
+    the exit question (or OK to a box the catalog answer brought up first)."""
+    s.driver('close', '--exe', exe_name, '--class', 'TwParcelwrightNative')
+    for _ in range(3):
+        if harness.wait_exit(proc, 5, kill=False) is not None:
+            break
+        s.driver('close-box', '--exe', exe_name, wait_ms=5000)
+    return harness.wait_exit(proc)
+
+
 def expect_main_window(s):
     log = s.log_path()
     if os.path.exists(log):
@@ -53,8 +64,7 @@ def expect_main_window(s):
         lines = []
     s.check(any(line.endswith('] [Parcelwright] 主机架构：x86/x64') for line in lines),
             'normal start: the host line is logged')
-    rc, _ = s.driver('close', '--exe', 'tw_setup.exe', '--class', 'TwParcelwrightNative')
-    s.check_equal(harness.wait_exit(proc), 0, 'normal start: exit code 0 after the window closes')
+    s.check_equal(close_window(s, 'tw_setup.exe', proc), 0, 'normal start: exit code 0 after the window closes')
 
 
 def main():
@@ -75,8 +85,7 @@ def main():
         proc = s.start(locked, '--puctype', '77')
         rc, out = s.driver('dump', '--exe', 'TW_SETUP_O77.EXE', '--class', 'TwParcelwrightNative')
         s.check(rc == 0 and len(harness.parse_dump(out)) == 1, 'TW_SETUP_O77.EXE --puctype 77: the main window appears')
-        s.driver('close', '--exe', 'TW_SETUP_O77.EXE', '--class', 'TwParcelwrightNative')
-        s.check_equal(harness.wait_exit(proc), 0, 'TW_SETUP_O77.EXE --puctype 77: exit code 0')
+        s.check_equal(close_window(s, 'TW_SETUP_O77.EXE', proc), 0, 'TW_SETUP_O77.EXE --puctype 77: exit code 0')
 
         expect_main_window(s)
         s.finish()
