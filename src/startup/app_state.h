@@ -60,6 +60,7 @@ struct AppState {
     bool closeRequested = false;  // never cleared once set
     bool rollbackFinished = false;
     bool exitPromptOpen = false;
+    bool taskStartFailed = false;  // the last task could not start
     ProductView productViews[kCatalogSlots];
     int32_t listRows[kCatalogSlots] = {};
     int32_t listRowCount = 0;

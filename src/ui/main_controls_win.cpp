@@ -160,15 +160,9 @@ void DrawRootFrame(const DRAWITEMSTRUCT& item) {
     DeleteObject(brush);
 }
 
-bool SomeChosen(bool (*test)(const ProductView&)) {
-    for (int32_t i = 0; i < g_app.catalog.productCount && i < kCatalogSlots; ++i) {
-        if (g_app.catalog.products[i].selected && test(g_app.productViews[i])) return true;
-    }
-    return false;
-}
-
-bool SomeFailed() { return SomeChosen([](const ProductView& v) { return v.failed; }); }
-bool SomeSucceeded() { return SomeChosen([](const ProductView& v) { return v.succeeded; }); }
+// Counted as the page's texts count them.
+bool SomeFailed() { return UnfinishedCount(g_app.catalog, g_app.productViews) > 0; }
+bool SomeSucceeded() { return SucceededCount(g_app.catalog, g_app.productViews) > 0; }
 
 int32_t EditTextHeight() {
     HWND edit = Control(kRootEdit);

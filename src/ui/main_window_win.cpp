@@ -45,6 +45,7 @@ void UpdateLoadingAnimation(bool wanted) {
 }
 
 void PopListTooltip() {
+    g_app.hoveredRow = -1;
     if (!g_ui.listTooltip) return;
     SendMessageW(g_ui.listTooltip, TTM_POP, 0, 0);
     TOOLINFOW tool = {};
@@ -52,7 +53,6 @@ void PopListTooltip() {
     tool.hwnd = Control(kProductList);
     tool.uId = 1;
     SendMessageW(g_ui.listTooltip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
-    g_app.hoveredRow = -1;
 }
 
 void RebuildListIfNeeded() {
@@ -114,6 +114,9 @@ void Act(WindowAction action) {
     switch (action) {
         case WindowAction::kNone: return;
         case WindowAction::kRefresh: return RefreshPage();
+        case WindowAction::kRefreshNewChoice:
+            UpdateAutorunDefault();
+            return RefreshPage();
         case WindowAction::kDestroy: return Destroy();
         case WindowAction::kStartRollback: return StartTask(kTaskUndo);
         case WindowAction::kStartOperation: return StartTask(kTaskRunOperation);
@@ -171,7 +174,7 @@ void OnCommand(WPARAM wParam) {
         case kAgreementLink: return OpenLink(WideBuffer(kVendorOrigin) + u"/user_agreement.php");
         case kManualDownloadLink: return OpenLink(WideBuffer(kVendorOrigin) + u"/");
         case kShopLink: return OpenLink(WideBuffer(kVendorShopOrigin) + u"/");
-        case kOpenRootLink: return OpenInstallFolder(g_app.installRoot);
+        case kOpenRootLink: return OpenLink(g_app.installRoot);
         case kHelpLink: return OpenTroubleshootingGuide(MainWindow(), g_app.installRoot);
         case kChangeRootButton:
             PickInstallRoot();
@@ -322,6 +325,7 @@ void StartTask(int32_t kind) {
     if (g_app.workerBusy) return;
     g_app.workerBusy = true;
     g_app.taskKind = kind;
+    g_app.taskStartFailed = false;
     ResetEvent(static_cast<HANDLE>(g_app.cancelEvent));
     RefreshPage();
     HANDLE thread = CreateThread(nullptr, 0, WorkerMain, nullptr, 0, nullptr);
@@ -358,7 +362,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             g_ui.symbolFont = nullptr;
             if (g_ui.listTooltip) DestroyWindow(g_ui.listTooltip);
             g_ui.listTooltip = nullptr;
-            g_ui.tooltipText.clear();
+            WideBuffer().swap(g_ui.tooltipText);
             if (g_app.mainWindow == window) g_app.mainWindow = nullptr;
             PostQuitMessage(0);
             return 0;
@@ -400,10 +404,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kWorkerFinished: {
             const WindowAction action = OnWorkerFinished(g_app, wParam == 1);
             UpdateRowChecks();
-            if (g_app.wizardPage == kPageChoose && !g_app.workerBusy &&
-                (g_app.taskKind == kTaskLoadCatalog || g_app.taskKind == kTaskRereadRecords)) {
-                UpdateAutorunDefault();
-            }
             Act(action);
             return 0;
         }

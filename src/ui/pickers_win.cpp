@@ -57,6 +57,8 @@ bool ConfirmOperation() {
 }
 
 void PickInstallRoot() {
+    // While a task runs the root cannot change, so the box must not show another one.
+    if (g_app.wizardPage != kPageChoose || g_app.workerBusy) return;
     ComPtr<IFileDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
                                 dialog.receiveVoid()))) {

@@ -252,7 +252,13 @@ RowActionList RowActions(int32_t page, const ProductView& v, bool hostIsArm64) {
     if (hostIsArm64 && v.hasMainProgram) {
         int32_t top = progressPage ? 96 : 75;
         int32_t bottom = progressPage ? 118 : 100;
-        if (FindFreeBand(list, RowHeightUnits(page), &top, &bottom)) {
+        // On page 1 the percentage (49 to 69 units) reaches into the column too.
+        RowActionList taken = list;
+        if (progressPage && taken.count < kRowActionLimit) {
+            taken.entries[taken.count].top = 49;
+            taken.entries[taken.count++].bottom = 69;
+        }
+        if (FindFreeBand(taken, RowHeightUnits(page), &top, &bottom)) {
             AddAction(list, kRowActionArmSettings, u"ARM兼容设置", kRowFontSmall, kRowColorAccent, top, bottom);
         }
     }

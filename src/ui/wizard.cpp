@@ -131,6 +131,8 @@ void ComposeProgress(const AppState& app, PageLook& look, bool busy) {
         look.subtitle = u"逐项删除已记录的程序文件；未勾选删除配置时保留衍生文件。";
         if (!busy && U > 0) Text(look, kNoticeLabel, u"部分软件卸载失败，请关闭正在运行的软件后重试。");
     }
+    // A retry that could not start must say so here too.
+    if (!busy && app.taskStartFailed) Text(look, kNoticeLabel, app.pageNotice);
 }
 
 void ComposeResults(const AppState& app, PageLook& look, bool busy) {
@@ -192,7 +194,7 @@ void ComposeCancelled(const AppState& app, PageLook& look, bool busy) {
     look.title = u"已取消安装";
     look.subtitle = u"";
     // Only once the undo has run: until then the page says it is waiting.
-    Text(look, kNoticeLabel, app.rollbackFinished ? u"已撤回安装，更多信息请查看【安装日志】" : u"正在等待当前安装任务停止…");
+    Text(look, kNoticeLabel, app.rollbackFinished ? WideBuffer(u"已撤回安装，更多信息请查看【安装日志】") : app.pageNotice);
     Show(look, kPrimaryButton, true, busy);
     Text(look, kPrimaryButton, u"完成");
 }
@@ -301,7 +303,7 @@ WindowAction OnWorkerFinished(AppState& app, bool success) {
                                                                      : u"暂无可用安装包，可前往官网下载。";
             }
             ChooseStartPage(app);
-            return WindowAction::kRefresh;
+            return app.wizardPage == kPageChoose ? WindowAction::kRefreshNewChoice : WindowAction::kRefresh;
         case kTaskRunOperation:
             if (UnfinishedCount(app.catalog, app.productViews) == 0 && SucceededCount(app.catalog, app.productViews) > 0) {
                 app.wizardPage = kPageResults;
@@ -324,7 +326,7 @@ WindowAction OnWorkerFinished(AppState& app, bool success) {
         case kTaskRereadRecords:
             ChooseStartPage(app);
             app.pageNotice = u"已重新检查此目录中的软件安装记录。";
-            return WindowAction::kRefresh;
+            return app.wizardPage == kPageChoose ? WindowAction::kRefreshNewChoice : WindowAction::kRefresh;
         default:
             return WindowAction::kRefresh;
     }
@@ -425,6 +427,7 @@ WindowAction AfterExitConfirmed(AppState& app) {
 
 void TaskNotStarted(AppState& app) {
     app.workerBusy = false;
+    app.taskStartFailed = true;
     app.pageNotice = u"无法启动后台任务，请重试。";
 }
 

@@ -53,6 +53,7 @@ void ChooseStartPage(AppState& app);
 enum class WindowAction {
     kNone,
     kRefresh,         // RefreshPage
+    kRefreshNewChoice,  // the choose page with a fresh choice: the autorun default, then RefreshPage
     kDestroy,         // destroy the window
     kStartRollback,   // StartTask(4)
     kStartOperation,  // StartTask(2)

@@ -120,8 +120,9 @@ TEST(RowActions, BandsPerPageAndState) {
         {1, kFailed | kBlocked, "R24-48 S72-94"},
         {1, kFailed | kErrorUrl | kBlocked, "R24-48 M72-94 S96-118"},
         {1, kFailed | kBlocked | kMain | kArm, "R24-48 S72-94 A96-118"},
-        // Shared band and no room below in a 126-unit row: the ARM entry takes the free band above.
-        {1, kFailed | kErrorUrl | kBlocked | kMain | kArm, "R24-48 A50-72 M72-94 S96-118"},
+        // Shared band and no room below in a 126-unit row: the ARM entry takes the free band above,
+        // clear of the percentage at 49-69 too.
+        {1, kFailed | kErrorUrl | kBlocked | kMain | kArm, "A2-24 R24-48 M72-94 S96-118"},
         {1, kSucceeded | kMain | kCompleteUrl | kErrorUrl, ""},  // launch and more info are page 2's
         {1, kMain | kArm, "A96-118"},
         {1, kArm, ""},
@@ -170,7 +171,8 @@ TEST(RowActionAt, BandEdgesColumnAndRow) {
         {kFailed | kErrorUrl, 600, 272, &row96, 96, kRowActionManualDownload},
         {kFailed | kErrorUrl | kBlocked, 600, 317, &row96, 96, kRowActionSecurityCheck},
         {kFailed | kErrorUrl | kBlocked, 600, 318, &row96, 96, kRowActionNone},
-        {kFailed | kErrorUrl | kBlocked | kMain | kArm, 600, 250, &row96, 96, kRowActionArmSettings},
+        {kFailed | kErrorUrl | kBlocked | kMain | kArm, 600, 210, &row96, 96, kRowActionArmSettings},
+        {kFailed | kErrorUrl | kBlocked | kMain | kArm, 600, 255, &row96, 96, kRowActionNone},  // the percentage
         {kFailed, 852, 336, &row144, 144, kRowActionRetry},
         {kFailed, 851, 336, &row144, 144, kRowActionNone},
         {kFailed, 900, 371, &row144, 144, kRowActionRetry},

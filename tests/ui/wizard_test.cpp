@@ -134,7 +134,8 @@ TEST(WizardPage, WhatEachPageShows) {
         {"finish, nothing done", [](AppState& a) { Choose(a, {0}, false, true); }, kPageFinish, kModeInstall,
          false, with({kNoticeLabel, kProgressLabel, kPrimaryButton, kManualDownloadLink, kHelpLink}),
          u"操作未完成", u"未完成项目的原因可在安装清单和日志中查看；如需帮助，请联系客服。"},
-        {"cancelled, still stopping", nullptr, kPageCancelled, kModeInstall, true,
+        {"cancelled, still stopping",
+         [](AppState& a) { a.wizardPage = kPageProgress, CancelOrClose(a); }, kPageCancelled, kModeInstall, true,
          {kNoticeLabel, kLogLink, kPrimaryButton}, u"已取消安装", u"正在等待当前安装任务停止…"},
         {"cancelled, undone", [](AppState& a) { a.rollbackFinished = true; }, kPageCancelled, kModeInstall, false,
          {kNoticeLabel, kLogLink, kPrimaryButton}, u"已取消安装", u"已撤回安装，更多信息请查看【安装日志】"},
@@ -217,6 +218,8 @@ TEST(WizardTransitions, ButtonsResultsAndClosing) {
          WindowAction::kStartRollback, kPageProgress},
         {"catalog: something installed", nullptr, finished(kTaskLoadCatalog, true), WindowAction::kRefresh,
          kPageWelcome},
+        {"catalog: nothing installed, a fresh choice", [](AppState& a) { a.catalog.products[1].installed = false; },
+         finished(kTaskLoadCatalog, true), WindowAction::kRefreshNewChoice, kPageChoose},
         {"catalog: locked product missing", [](AppState& a) { a.catalog.lockedProductMissing = true; },
          finished(kTaskLoadCatalog, true), WindowAction::kLockedMissing, kPageProgress},
         {"catalog failed", [](AppState& a) { a.catalog.catalogError = u"网络错误"; }, finished(kTaskLoadCatalog, false),
@@ -308,6 +311,49 @@ TEST(WizardTransitions, StartPageCardsAndConfirmation) {
               u"确认卸载以下软件吗？\r\n将永久删除所列软件目录及全部配置文件。\r\n\r\n软件B\r\nC:\\软件\\B\r\n");
     CaptureOptions(*app, true, true, true);
     EXPECT_FALSE(app->catalog.products[1].launch_after_install);  // nothing to launch after an uninstall
+}
+
+TEST(WizardPage, ListsChoicesAndTasksThatDidNotStart) {
+    // Which products the list holds: all to install, the installed ones otherwise, the chosen ones later.
+    struct Case { int32_t page, mode; std::vector<int32_t> rows; };
+    const Case cases[] = {
+        {kPageChoose, kModeInstall, {0, 1, 2}}, {kPageChoose, kModeUninstall, {1}}, {kPageChoose, kModeUpdate, {1}},
+        {kPageProgress, kModeInstall, {0, 2}}, {kPageResults, kModeUninstall, {0, 2}},
+    };
+    for (const Case& c : cases) {
+        auto app = App(c.page, c.mode);
+        Choose(*app, {0, 2}, false, false);
+        EXPECT_EQ(ListCandidates(*app), c.rows) << c.page << " " << c.mode;
+    }
+    auto app = App(kPageChoose);
+    EXPECT_TRUE(AutorunDefault(*app));
+    Choose(*app, {0, 2}, false, false);
+    EXPECT_TRUE(AutorunDefault(*app));  // 2 has no package: one eligible
+    Choose(*app, {1}, false, false);
+    EXPECT_FALSE(AutorunDefault(*app));
+
+    // A retry on page 1 and the undo on page 4 that could not start say so.
+    app = App(kPageProgress);
+    Choose(*app, {0}, false, true);
+    app->workerBusy = true;
+    TaskNotStarted(*app);
+    EXPECT_EQ(ComposePage(*app)[kNoticeLabel].text, u"无法启动后台任务，请重试。");
+    app = App(kPageProgress);
+    CancelOrClose(*app);
+    app->workerBusy = true;
+    TaskNotStarted(*app);
+    EXPECT_EQ(ComposePage(*app)[kNoticeLabel].text, u"无法启动后台任务，请重试。");
+
+    // The catalog's addresses count only as web addresses; texts are cut to their capacity.
+    ProductEntry p;
+    p.error_url = u"C:\\Windows\\System32\\cmd.exe";
+    p.complete_url = u"https://x";
+    p.puc_name = WideBuffer(300, u'名');
+    ProductView v;
+    CopyProductView(p, v);
+    EXPECT_FALSE(v.hasErrorUrl);
+    EXPECT_TRUE(v.hasCompleteUrl);
+    EXPECT_EQ(v.name.size(), 179u);
 }
 
 TEST(WizardStatus, ProgressLineAndBar) {
