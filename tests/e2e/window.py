@@ -78,9 +78,11 @@ class Window:
         return self.driver('key', '--key', name, *(('--id', str(focused)) if focused else ()))[0] == 0
 
     def items(self, control_id=LIST):
-        """The list box's items: dicts with index, text, rect (a tuple) and selected."""
+        """The list box's items: dicts with index, text, rect (a tuple) and selected; None unread."""
         code, out = self.driver('items', '--id', str(control_id), wait_ms=2000)
-        found = harness.parse_lines(out, 'item') if code == 0 else []
+        if code != 0:
+            return None
+        found = harness.parse_lines(out, 'item')
         for item in found:
             item['rect'] = tuple(int(v) for v in item['rect'].split(','))
         return found

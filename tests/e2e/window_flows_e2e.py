@@ -13,8 +13,8 @@ import shutil
 import flows
 import harness
 from flows import make_zip, tree
-from window import (AGREE, BACK, BOX, CLASS, CLOSE, EXE, FIRST_ROW_CHECK, LIST, NOTICE, PRIMARY, RETRY, ROOT_EDIT,
-                    UPDATE_CARD, Window)
+from window import (AGREE, BACK, BOX, CLOSE, FIRST_ROW_CHECK, LIST, NOTICE, PRIMARY, RETRY, ROOT_EDIT, UPDATE_CARD,
+                    Window)
 
 FLOW = 'winflows'
 CANCEL, RETRIED, MOVED, MISSING = '971', '972', '973', '999'
@@ -44,7 +44,7 @@ def start_install(s, w, root, what):
 
 def leave(s, w, app, what):
     """Closes the window from the results page: the exit question, Yes, exit code 0."""
-    s.driver('close', '--exe', EXE, '--class', CLASS)
+    w.driver('close')
     w.answer_box(YES)
     s.check_equal(harness.wait_exit(app, 120), 0, what + ': leaving ends with exit code 0')
 
@@ -55,16 +55,19 @@ def cancel_during_download(s, f, w):
     package = make_zip({'Main.exe': flows.stand_in(s.args), 'big.bin': random.Random(971).randbytes(64 * 1024)})
     # Sixteen pieces three seconds apart: the worker sees the cancel only when the
     # next piece arrives, so page 4 waits that long before the undo runs.
-    f.catalog([item(CANCEL, '取消的软件', f.serve('cancel.zip', package, chunk=len(package) // 16 + 1, delay_ms=3000))])
+    url = f.serve('cancel.zip', package, chunk=len(package) // 16 + 1, delay_ms=3000)
+    f.catalog([item(CANCEL, '取消的软件', url)])
     app = start_install(s, w, root, 'cancel')
     s.check(flows.wait_for(lambda: package_requests(f, 'cancel.zip') == 1, 60), 'cancel: the download started')
-    s.check(flows.wait_for(lambda: '正在下载' in (w.text(PROGRESS_LABEL) or '')), 'cancel: page 1 shows the download')
+    s.check(flows.wait_for(lambda: '正在下载' in (w.text(PROGRESS_LABEL) or '')),
+            'cancel: page 1 shows the download')
     w.shot('page1-download')
     w.click(CLOSE)  # 取消安装
     w.wait_title('已取消安装', 'cancel')
     s.check_equal(w.text(NOTICE), '正在等待当前安装任务停止…', 'cancel: page 4 waits for the download to stop')
     w.shot('page4-cancelled')
-    s.check_equal(harness.wait_exit(app, 120), 0, 'cancel: after the undo the window closes by itself, exit code 0')
+    s.check_equal(harness.wait_exit(app, 120), 0,
+                  'cancel: after the undo the window closes by itself, exit code 0')
     s.check(not os.path.exists(f.unix(root + '\\取消的软件')), 'cancel: no product folder')
     # The attempt's folder keeps its own records (ledger, recovery record, lock) and nothing else.
     left = {path.split('\\')[-1] for path in tree(f.unix(root + '\\temp_setup'))}
@@ -105,14 +108,15 @@ def retry_from_row(s, f, w):
     s.check(flows.wait_for(lambda: w.shown(RETRY), 120), 'retry: the failed install offers 重试')
     s.check_equal(w.title(), '下载与安装', 'retry: the failure keeps page 1')
     s.check(w.text(NOTICE) not in ('', None), 'retry: the notice gives the reason (%r)' % w.text(NOTICE))
-    rows = w.items()
+    rows = w.items() or []
     if not s.check_equal(len(rows), 1, 'retry: page 1 lists the chosen product'):
         return leave(s, w, app, 'retry')
     check_failed_row(s, w, rows[0], w.shot('page1-failed'))
-    left, top, right, _ = rows[0]['rect']
+    _, top, right, _ = rows[0]['rect']
     # Just left of the action column a click only selects the row.
     w.click_at(LIST, right - 136, top + 36)
-    s.check(flows.wait_for(lambda: [r['selected'] for r in w.items()] == ['1']), 'retry: the click reached the row')
+    s.check(flows.wait_for(lambda: [r['selected'] for r in w.items() or []] == ['1']),
+            'retry: the click reached the row')
     s.check(w.shown(RETRY) and package_requests(f, 'retry.zip') == 1,
             'retry: a click left of the action column starts nothing')
     package = {'Main.exe': flows.stand_in(s.args), 'data.txt': b'retried'}
