@@ -201,11 +201,15 @@ void CreateControls(HWND window) {
                            WS_VSCROLL | WS_CLIPCHILDREN);
     if (list) SetWindowSubclass(list, ProductListProc, 1, 0);
     CreateListTooltip(window);
-    Create(window, kRootFrame, L"STATIC", L"", SS_OWNERDRAW | SS_NOTIFY);
+    HWND frame = Create(window, kRootFrame, L"STATIC", L"", SS_OWNERDRAW | SS_NOTIFY | WS_CLIPSIBLINGS);
     HWND edit = Create(window, kRootEdit, L"EDIT", W(g_app.installRoot), WS_TABSTOP | ES_AUTOHSCROLL);
     if (edit) {
         SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
         SetWindowSubclass(edit, RootFocusProc, 1, 0);
+        // Made first, the frame would lie over the edit and take every click on the text, so
+        // the caret could not be placed nor text selected; under it, it keeps only its margin
+        // and its painting leaves the edit alone.
+        if (frame) SetWindowPos(frame, edit, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     Create(window, kChangeRootButton, L"BUTTON", L"更改目录", WS_TABSTOP | BS_PUSHBUTTON);
     CreateCheck(window, kShortcutCheck, L"创建桌面快捷方式", true);

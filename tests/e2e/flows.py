@@ -115,13 +115,14 @@ class Flow(harness.Checks):
         with open(os.path.join(self.args.server_root, 'rules-flow-%s.json' % self.name), 'w') as f:
             json.dump(rules, f)
 
-    def requests(self, path):
+    def requests(self, path=None, since=0):
+        """The logged requests (for path only, when given), from the since-th on."""
         try:
             with open(os.path.join(self.args.server_root, 'requests.log'), encoding='utf-8') as f:
                 lines = [json.loads(line) for line in f if line.strip()]
         except OSError:
             return []
-        return [r for r in lines if r['path'] == path]
+        return [r for r in lines[since:] if path is None or r['path'] == path]
 
     def close(self):
         try:

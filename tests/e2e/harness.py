@@ -185,6 +185,16 @@ def unescape(text):
     return re.sub(r'\\(.)', lambda m: ESCAPES.get(m.group(1), m.group(1)), text)
 
 
+def parse_fields(text):
+    """The key=value fields of one line of the driver's output."""
+    return {key: unescape(value[1:-1]) if value.startswith('"') else value for key, value in FIELD.findall(text)}
+
+
+def parse_lines(output, kind):
+    """The fields of each output line that starts with kind ("item", ...)."""
+    return [parse_fields(line) for line in output.splitlines() if line.split(' ', 1)[0] == kind]
+
+
 def parse_dump(output):
     """The driver's dump as a list of windows, each a dict with 'controls'."""
     windows = []
@@ -192,9 +202,7 @@ def parse_dump(output):
         m = LINE.match(line)
         if not m:
             continue
-        fields = {}
-        for key, value in FIELD.findall(m.group(2)):
-            fields[key] = unescape(value[1:-1]) if value.startswith('"') else value
+        fields = parse_fields(m.group(2))
         if m.group(1) == 'window':
             fields['controls'] = []
             windows.append(fields)

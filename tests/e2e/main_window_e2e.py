@@ -7,65 +7,14 @@ an uninstall, and the exit question answered No and then Yes. The disk and
 the server's request log are checked as well as the window, and every page
 is saved as a screenshot in the build folder's screenshots/main."""
 import os
-import shutil
-import subprocess
 
 import flows
 import harness
 from flows import make_zip, read, tree
+from window import CLASS, EXE, Window
 
-EXE = 'tw_setup.exe'
-CLASS = 'TwParcelwrightNative'
-BOX = '#32770'
 NAME = '窗口工具'
 PUC = '961'
-
-
-class Window:
-    def __init__(self, s, f):
-        self.s, self.f = s, f
-        self.screens = os.path.join(os.path.dirname(s.args.wine_root), 'screenshots', 'main')
-        os.makedirs(self.screens, exist_ok=True)
-
-    def dump(self):
-        code, out = self.s.driver('dump', '--exe', EXE, '--class', CLASS, wait_ms=2000)
-        found = harness.parse_dump(out) if code == 0 else []
-        return found[0] if len(found) == 1 else None
-
-    def title(self):
-        window = self.dump()
-        statics = [c for c in window['controls'] if c['class'] == 'Static'] if window else []
-        return statics[0]['text'] if statics else None
-
-    def control(self, control_id):
-        window = self.dump()
-        for c in window['controls'] if window else []:
-            if c['id'] == str(control_id):
-                return c
-        return None
-
-    def wait_title(self, title, what, seconds=120):
-        ok = flows.wait_for(lambda: self.title() == title, seconds)
-        self.s.check(ok, '%s: the page is "%s" (is "%s")' % (what, title, ok or self.title()))
-        return ok
-
-    def click(self, control_id, cls=CLASS):
-        return self.s.driver('click-id', '--exe', EXE, '--id', str(control_id), '--class', cls)[0] == 0
-
-    def answer_box(self, button_id):
-        """Answers the message box on screen; returns its text."""
-        code, out = self.s.driver('dump', '--exe', EXE, '--class', BOX, wait_ms=20000)
-        boxes = harness.parse_dump(out) if code == 0 else []
-        text = next((c['text'] for c in boxes[0]['controls'] if c['id'] == '65535'), None) if boxes else None
-        self.click(button_id, BOX)
-        return text
-
-    def shot(self, name):
-        bmp = os.path.join(self.screens, name + '.bmp')
-        self.s.driver('screenshot', '--exe', EXE, '--class', CLASS, '--out', 'Z:' + bmp.replace('/', '\\'))
-        if shutil.which('convert') and os.path.exists(bmp):
-            subprocess.run(['convert', bmp, bmp[:-3] + 'png'], check=False)
-            os.remove(bmp)
 
 
 def install(s, f, w, root, package):
@@ -154,7 +103,7 @@ def main():
     f = flows.Flow(args, 'window')
     with harness.Display() as display:
         s = harness.Session(args, display)
-        w = Window(s, f)
+        w = Window(s)
         root = f.fresh_root('WindowApps')
         f.forget(PUC)
         package = {'Main.exe': flows.stand_in(args), 'data.txt': b'v1'}

@@ -35,15 +35,13 @@ def expect_box(s, exe_path, arguments, text, what):
     s.check(rc == 3, what + ': no main window')
 
 
-def close_window(s, exe_name, proc):
-    """Closes the main window the way a user does: the close box, then Yes to
-    the exit question (or OK to a box the catalog answer brought up first)."""
+def close_main_window(s, exe_name, what):
+    """Closes the main window as its close box would, answering Yes to the exit question."""
     s.driver('close', '--exe', exe_name, '--class', 'TwParcelwrightNative')
-    for _ in range(3):
-        if harness.wait_exit(proc, 5, kill=False) is not None:
-            break
-        s.driver('close-box', '--exe', exe_name, wait_ms=5000)
-    return harness.wait_exit(proc)
+    rc, out = s.driver('dump', '--exe', exe_name, '--class', '#32770')
+    boxes = harness.parse_dump(out)
+    s.check(rc == 0 and len(boxes) == 1 and box_text(boxes[0]) == '确认退出安装吗？', what + ': the exit question')
+    s.driver('click-id', '--exe', exe_name, '--class', '#32770', '--id', '6')
 
 
 def expect_main_window(s):
@@ -64,7 +62,8 @@ def expect_main_window(s):
         lines = []
     s.check(any(line.endswith('] [Parcelwright] 主机架构：x86/x64') for line in lines),
             'normal start: the host line is logged')
-    s.check_equal(close_window(s, 'tw_setup.exe', proc), 0, 'normal start: exit code 0 after the window closes')
+    close_main_window(s, 'tw_setup.exe', 'normal start')
+    s.check_equal(harness.wait_exit(proc), 0, 'normal start: exit code 0 after the window closes')
 
 
 def main():
@@ -85,7 +84,8 @@ def main():
         proc = s.start(locked, '--puctype', '77')
         rc, out = s.driver('dump', '--exe', 'TW_SETUP_O77.EXE', '--class', 'TwParcelwrightNative')
         s.check(rc == 0 and len(harness.parse_dump(out)) == 1, 'TW_SETUP_O77.EXE --puctype 77: the main window appears')
-        s.check_equal(close_window(s, 'TW_SETUP_O77.EXE', proc), 0, 'TW_SETUP_O77.EXE --puctype 77: exit code 0')
+        close_main_window(s, 'TW_SETUP_O77.EXE', 'TW_SETUP_O77.EXE --puctype 77')
+        s.check_equal(harness.wait_exit(proc), 0, 'TW_SETUP_O77.EXE --puctype 77: exit code 0')
 
         expect_main_window(s)
         s.finish()

@@ -1,7 +1,7 @@
 // ui_driver: command-line helper for whole-program tests. It finds the visible top-level
 // windows of a program under test (same Wine prefix), prints them with their controls, clicks
-// buttons and links, and saves screenshots. It has no notion of the program's pages: tests
-// name controls by text or dialog id.
+// buttons and links, types into edits, presses keys and clicks with the real mouse, and saves
+// screenshots. It has no notion of the program's pages: tests name controls by text or dialog id.
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0601
 #endif
@@ -31,7 +31,19 @@ const char kUsage[] =
     "  click-link --id N (--link ID | --index K) [--class CLS]\n"
     "                                      click one link of the SysLink with dialog id N\n"
     "  text --id N [--class CLS]           print the control's text\n"
-    "  state --id N [--class CLS]          print the control's visibility, state and rectangle\n"
+    "  state --id N [--class CLS]          print the control's visibility, state, rectangle, style,\n"
+    "                                      whether it has the keyboard focus, an edit's selection\n"
+    "  set-text --id N --text TEXT [--class CLS]\n"
+    "                                      replace the text of an edit (or any control)\n"
+    "  key --key tab|enter|space|escape [--id N] [--class CLS]\n"
+    "                                      press a key in the window, brought to the front; with\n"
+    "                                      --id only once control N has the keyboard focus\n"
+    "  click-at --id N --x X --y Y [--class CLS]\n"
+    "                                      move the real cursor to the control's client point X,Y\n"
+    "                                      and click the left button there\n"
+    "  items --id N [--class CLS]          print a list box's items, their client rectangles and\n"
+    "                                      which one is selected\n"
+    "  progress --id N [--class CLS]       print a progress bar's position and marquee style\n"
     "  screenshot --out FILE [--class CLS] save the window as a 24-bit BMP\n"
     "  close [--class CLS] | close-box | wait-gone\n"
     "  clipboard-put --text TEXT           put TEXT on the clipboard, also in a second, private format\n"
@@ -198,15 +210,19 @@ bool can_click(HWND control, HWND top) {
 
 // Options each command accepts besides --exe and --wait; --link and --index share a bit
 // because a link is named one way or the other.
-enum OptionBit : unsigned { kOptClass = 1, kOptText = 2, kOptId = 4, kOptLink = 8, kOptOut = 16 };
+enum OptionBit : unsigned {
+    kOptClass = 1, kOptText = 2, kOptId = 4, kOptLink = 8, kOptOut = 16, kOptKey = 32, kOptX = 64, kOptY = 128,
+};
 
 struct Command;
 
 struct Options {
     const Command* command = nullptr;
-    std::wstring exe, cls, text, link, out;
+    std::wstring exe, cls, text, link, out, key;
+    WORD virtual_key = 0;
     DWORD id = 0;
     DWORD index = 0;
+    DWORD x = 0, y = 0;
     bool by_index = false;
     unsigned given = 0;
     DWORD wait_ms = 10000;
@@ -292,10 +308,148 @@ int try_text(const Options& o) {
     return 0;
 }
 
+std::wstring hex(unsigned long v) {
+    wchar_t buf[16];
+    swprintf(buf, ARRAYSIZE(buf), L"0x%08lX", v);
+    return buf;
+}
+
+// The control that has the keyboard focus in the window's thread, null for none.
+HWND focused_control(HWND top) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+// An edit's selection as "start,end" (the caret where both are equal); empty for other controls.
+std::wstring selection_text(HWND c) {
+    DWORD_PTR sel = 0;
+    if (!equal_ascii_nocase(class_name(c), L"Edit") ||
+        !SendMessageTimeoutW(c, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &sel))
+        return L"";
+    return L" sel=" + num(LOWORD(sel)) + L"," + num(HIWORD(sel));
+}
+
 int try_state(const Options& o) {
-    HWND c = control_with_id(first_top(o), o.id);
+    HWND top = first_top(o);
+    HWND c = control_with_id(top, o.id);
     if (!c) return kNotYet;
-    write_line(flags_text(c) + L" " + rect_text(c, false));
+    write_line(flags_text(c) + L" " + rect_text(c, false) + L" style=" +
+               hex((unsigned long)GetWindowLongPtrW(c, GWL_STYLE)) + L" focus=" +
+               num(focused_control(top) == c ? 1 : 0) + selection_text(c));
+    return 0;
+}
+
+// ---- typing, keys and the real mouse ------------------------------------------------------
+
+// WM_SETTEXT is one of the messages the system copies across processes, so the text can
+// live in our own memory. The control must be one a user could type into: shown, enabled.
+int try_set_text(const Options& o) {
+    HWND top = first_top(o);
+    HWND c = control_with_id(top, o.id);
+    if (!c || !can_click(c, top)) return kNotYet;
+    DWORD_PTR done = 0;
+    if (!SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.text.c_str()), SMTO_ABORTIFHUNG,
+                             kTextTimeoutMs, &done) ||
+        !done || window_text(c) != o.text)
+        return kNotYet;
+    write_line(L"set id=" + num(o.id) + L" text=" + quoted(o.text));
+    return 0;
+}
+
+// Real key strokes go to the foreground window's focused control, so the window is brought
+// to the front first; the dialog manager of its message loop then sees them as a user's.
+int try_key(const Options& o) {
+    HWND top = first_top(o);
+    if (!top || !IsWindowEnabled(top)) return kNotYet;
+    if (GetForegroundWindow() != top) {
+        SetForegroundWindow(top);
+        return kNotYet;
+    }
+    HWND focus = focused_control(top);
+    if ((o.given & kOptId) && (!focus || (DWORD)GetDlgCtrlID(focus) != o.id)) return kNotYet;
+    INPUT keys[2] = {};
+    for (INPUT& k : keys) {
+        k.type = INPUT_KEYBOARD;
+        k.ki.wVk = o.virtual_key;
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (SendInput(2, keys, sizeof(INPUT)) != 2) return kNotYet;
+    write_line(L"pressed " + o.key + L" focus=" + num(focus ? GetDlgCtrlID(focus) : 0));
+    return 0;
+}
+
+// Controls that read the cursor or the click point (list rows) need a real click: the
+// cursor is moved there and the button pressed through the input queue, as a mouse would.
+int try_click_at(const Options& o) {
+    HWND top = first_top(o);
+    HWND c = control_with_id(top, o.id);
+    if (!c || !can_click(c, top)) return kNotYet;
+    RECT client;
+    POINT at = {(LONG)o.x, (LONG)o.y};
+    if (!GetClientRect(c, &client)) return kNotYet;
+    if (!PtInRect(&client, at)) return fail(L"the point lies outside the client area of control " + num(o.id));
+    ClientToScreen(c, &at);
+    // Another top-level window there (a box, a tip) would take the click. A sibling lying over
+    // the point may: the click goes where the window's own hit tests send it, as a user's would.
+    HWND hit = WindowFromPoint(at);
+    if (!hit || GetAncestor(hit, GA_ROOT) != top) return kNotYet;
+    POINT now;
+    if (!SetCursorPos(at.x, at.y) || !GetCursorPos(&now) || now.x != at.x || now.y != at.y) return kNotYet;
+    INPUT clicks[2] = {};
+    for (INPUT& k : clicks) k.type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    if (SendInput(2, clicks, sizeof(INPUT)) != 2) return kNotYet;
+    write_line(L"clicked at " + num(o.x) + L"," + num(o.y) + L" id=" + num(o.id));
+    return 0;
+}
+
+// ---- list boxes and progress bars ----------------------------------------------------------
+
+// List-box messages lie below WM_USER, so the system copies their rectangles and strings
+// across processes; unlike a SysLink's, they need no memory in the target.
+bool send_list(HWND list, UINT message, WPARAM w, LPARAM l, DWORD_PTR* answer) {
+    return SendMessageTimeoutW(list, message, w, l, SMTO_ABORTIFHUNG, kTextTimeoutMs, answer) &&
+           (LRESULT)*answer != LB_ERR;
+}
+
+int try_items(const Options& o) {
+    HWND list = control_with_id(first_top(o), o.id);
+    if (!list) return kNotYet;
+    if (!equal_ascii_nocase(class_name(list), L"ListBox"))
+        return fail(L"control " + num(o.id) + L" is a " + class_name(list) + L", not a list box");
+    DWORD_PTR count = 0, selected = 0;
+    if (!send_list(list, LB_GETCOUNT, 0, 0, &count)) return kNotYet;
+    if (!send_list(list, LB_GETCURSEL, 0, 0, &selected)) selected = (DWORD_PTR)-1;  // LB_ERR: none
+    std::vector<std::wstring> lines = {L"items count=" + num((long long)count)};
+    for (DWORD_PTR i = 0; i < count; ++i) {
+        RECT r = {};
+        DWORD_PTR length = 0, done = 0;
+        if (!send_list(list, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r), &done) ||
+            !send_list(list, LB_GETTEXTLEN, i, 0, &length) || length > kMaxTextChars)
+            return kNotYet;  // the list changed under us; read it again
+        std::vector<wchar_t> text(length + 1, L'\0');
+        if (!send_list(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()), &done)) return kNotYet;
+        lines.push_back(L"item index=" + num((long long)i) + L" text=" +
+                        quoted(std::wstring(text.data(), done < length ? done : length)) + L" rect=" +
+                        num(r.left) + L"," + num(r.top) + L"," + num(r.right) + L"," + num(r.bottom) +
+                        L" selected=" + num(i == selected ? 1 : 0));
+    }
+    print_lines(lines);
+    return 0;
+}
+
+int try_progress(const Options& o) {
+    HWND bar = control_with_id(first_top(o), o.id);
+    if (!bar) return kNotYet;
+    if (!equal_ascii_nocase(class_name(bar), PROGRESS_CLASSW))
+        return fail(L"control " + num(o.id) + L" is a " + class_name(bar) + L", not a progress bar");
+    DWORD_PTR pos = 0;
+    if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &pos)) return kNotYet;
+    bool marquee = (GetWindowLongPtrW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
+    write_line(L"pos=" + num((long long)pos) + L" marquee=" + num(marquee ? 1 : 0));
     return 0;
 }
 
@@ -602,6 +756,11 @@ const Command kCommands[] = {
     {L"click-link", try_click_link, kOptClass | kOptId | kOptLink, kOptId | kOptLink},
     {L"text", try_text, kOptClass | kOptId, kOptId},
     {L"state", try_state, kOptClass | kOptId, kOptId},
+    {L"set-text", try_set_text, kOptClass | kOptId | kOptText, kOptId | kOptText},
+    {L"key", try_key, kOptClass | kOptId | kOptKey, kOptKey},
+    {L"click-at", try_click_at, kOptClass | kOptId | kOptX | kOptY, kOptId | kOptX | kOptY},
+    {L"items", try_items, kOptClass | kOptId, kOptId},
+    {L"progress", try_progress, kOptClass | kOptId, kOptId},
     {L"screenshot", try_screenshot, kOptClass | kOptOut, kOptOut},
     {L"close", try_close, kOptClass, 0},
     {L"close-box", try_close_box, 0, 0},
@@ -628,6 +787,18 @@ unsigned option_bit(const std::wstring& key) {
     if (key == L"--id") return kOptId;
     if (key == L"--link" || key == L"--index") return kOptLink;
     if (key == L"--out") return kOptOut;
+    if (key == L"--key") return kOptKey;
+    if (key == L"--x") return kOptX;
+    if (key == L"--y") return kOptY;
+    return 0;
+}
+
+// The keys a test may press, by the names it uses.
+WORD virtual_key_named(const std::wstring& name) {
+    if (name == L"tab") return VK_TAB;
+    if (name == L"enter") return VK_RETURN;
+    if (name == L"space") return VK_SPACE;
+    if (name == L"escape") return VK_ESCAPE;
     return 0;
 }
 
@@ -656,6 +827,9 @@ bool parse_args(int argc, wchar_t** argv, Options* o) {
         if (key == L"--text") o->text = value;
         else if (key == L"--id") { if (!parse_number(value, &o->id)) return false; }
         else if (key == L"--index") { if (!parse_number(value, &o->index)) return false; o->by_index = true; }
+        else if (key == L"--x") { if (!parse_number(value, &o->x)) return false; }
+        else if (key == L"--y") { if (!parse_number(value, &o->y)) return false; }
+        else if (key == L"--key") { o->key = value; if (!(o->virtual_key = virtual_key_named(o->key))) return false; }
         else if (!*value) return false;
         else if (key == L"--class") o->cls = value;
         else if (key == L"--link") o->link = value;
