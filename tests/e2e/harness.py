@@ -211,13 +211,10 @@ def parse_dump(output):
     return windows
 
 
-def wait_exit(proc, seconds=60, kill=True):
-    """The exit code, or None when the program is still running after seconds
-    (then killed, unless kill is False)."""
+def wait_exit(proc, seconds=60):
     try:
         return proc.wait(timeout=seconds)
     except subprocess.TimeoutExpired:
-        if kill:
-            proc.kill()
-            proc.wait()
+        proc.kill()
+        proc.wait()
         return None
