@@ -3,13 +3,17 @@
 loopback server with packages made here: the agreement gate, an install that
 opens the installed program and finishes with exit code 0, an update whose
 confirmation is first declined and then accepted (the user's file is kept),
-an uninstall, and the exit question answered No and then Yes. The disk and
+an uninstall with and without deleting the configuration, the exit question
+answered No and then Yes, the links (a recording stand-in answers for the
+browser) and the Defender step (a scripted PowerShell). The disk and
 the server's request log are checked as well as the window, and every page
 is saved as a screenshot in the build folder's screenshots/main."""
 import os
+import shutil
 
 import flows
 import harness
+import url_handlers
 from flows import make_zip, read, tree
 from window import CLASS, EXE, Window
 
@@ -17,7 +21,34 @@ NAME = '窗口工具'
 PUC = '961'
 
 
-def install(s, f, w, root, package):
+class Browser:
+    """A recording stand-in registered for http and https."""
+
+    def __init__(self, s, folder):
+        self.s = s
+        self.path = os.path.join(folder, 'browser.exe')
+        shutil.copy(os.path.join(os.path.dirname(s.args.engine_driver), 'stand_in.exe'), self.path)
+        self.saved = {scheme: url_handlers.saved(s, s.args.wine_run, s.args.wine_root, scheme)
+                      for scheme in ('http', 'https')}
+        for scheme in self.saved:
+            url_handlers.register(s, s.args.wine_run, s.args.wine_root, scheme, 'Z:' + self.path.replace('/', '\\'))
+
+    def addresses(self):
+        return [line.rsplit('" "', 1)[-1].rstrip('"') for line in url_handlers.recorded(self.path)]
+
+    def restore(self):
+        for scheme, command in self.saved.items():
+            url_handlers.restore(self.s, self.s.args.wine_run, self.s.args.wine_root, scheme, command)
+
+
+def links(s, w, browser):
+    for control, address in ((107, s.args.origin + '/?route=user_center/contact&puctype=10'),
+                             (105, s.args.origin + '/user_agreement.php')):
+        w.click(control)
+        s.check(flows.wait_for(lambda: address in browser.addresses()), 'the link %d opens %s' % (control, address))
+
+
+def install(s, f, w, root, package, browser, powershell):
     app = s.start(s.args.setup, '--path', root)
     w.wait_title('选择软件', 'first start, nothing installed')
     w.shot('page0-choose')
@@ -25,6 +56,7 @@ def install(s, f, w, root, package):
     s.check(flows.wait_for(lambda: (w.control(114) or {}).get('text') == '请先阅读并同意许可协议和隐私协议。'),
             'the agreement gate says why nothing started')
     s.check_equal(tree(f.unix(root)), {}, 'the agreement gate: nothing installed')
+    links(s, w, browser)
     w.click(2000)  # the first row's check box
     w.click(104)
     w.click(109)
@@ -34,6 +66,7 @@ def install(s, f, w, root, package):
     s.check_equal(tree(f.unix(folder)), {'Main.exe': package['Main.exe'], 'data.txt': b'v1'},
                   'install: the files are on disk')
     s.check_equal(len(f.requests('/flow-window/tool-1.zip')), 1, 'install: one package request')
+    s.check(root in powershell.folders(), 'install: the root was excluded from Defender scans (%r)' % powershell.folders())
     w.click(109)  # 下一步: opens the program
     w.wait_title('✓  安装完成', 'the program was opened')
     w.shot('page3-finish')
@@ -98,6 +131,26 @@ def uninstall_and_exit_question(s, f, w, root):
     s.check_equal(harness.wait_exit(app), 0, 'closing the finished page: exit code 0 without a question')
 
 
+def uninstall_with_configuration(s, f, w, root):
+    folder = root + '\\' + NAME
+    rc, _, err = f.run('--root', root, '--mode', 'install', '--product', PUC)
+    s.check(rc == 0, 'installed again without the window')
+    app = s.start(s.args.setup, '--path', root)
+    w.wait_title('欢迎使用Tarnwick软件', 'installed again: the welcome page')
+    w.click(128)  # 卸载
+    w.wait_title('选择软件', 'the uninstall card')
+    w.click(2000)
+    w.click(130)  # 删除配置文件
+    w.click(109)
+    text = w.answer_box(6)
+    s.check(text is not None and '将永久删除所列软件目录及全部配置文件。' in text, 'purge: the question says so')
+    w.wait_title('卸载清单', 'purge ran')
+    s.check(not os.path.exists(f.unix(folder)), "purge: the product folder is gone, the user's file with it")
+    s.driver('close', '--exe', EXE, '--class', CLASS)
+    w.answer_box(6)
+    s.check(harness.wait_exit(app, 120) is not None, 'the window closes after leaving the results page')
+
+
 def main():
     args = harness.parse_args()
     f = flows.Flow(args, 'window')
@@ -110,11 +163,16 @@ def main():
         f.catalog([{'puc_type': int(PUC), 'puc_name': NAME, 'version': '1.0', 'runname': 'Main.exe',
                     'download_url': f.serve('tool-1.zip', make_zip(package))},
                    {'puc_type': 962, 'puc_name': '没有安装包的软件', 'version': '1.0'}])
+        browser = Browser(s, s.scratch('window'))
+        powershell = harness.ScriptedPowerShell(s)
         try:
-            install(s, f, w, root, package)
+            install(s, f, w, root, package, browser, powershell)
             update(s, f, w, root)
             uninstall_and_exit_question(s, f, w, root)
+            uninstall_with_configuration(s, f, w, root)
         finally:
+            powershell.restore()
+            browser.restore()
             f.close()
         s.finish()
 
