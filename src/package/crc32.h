@@ -5,4 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+// Eight bytes a step (slicing by eight).
 uint32_t Crc32(const uint8_t* data, size_t size);
+
+// A byte at a time: the plain definition the fast path is checked against.
+uint32_t Crc32Bytewise(const uint8_t* data, size_t size);
