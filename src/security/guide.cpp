@@ -177,17 +177,6 @@ WideBuffer BlogArticle(const char16_t* number) {
     return url;
 }
 
-int32_t Scale(int32_t units, uint32_t dpi) { return MulDivRound(units, static_cast<int32_t>(dpi), 96); }
-
-GuideRect Place(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t dpi) {
-    GuideRect r;
-    r.left = Scale(x, dpi);
-    r.top = Scale(y, dpi);
-    r.right = r.left + Scale(width, dpi);
-    r.bottom = r.top + Scale(height, dpi);
-    return r;
-}
-
 // The space kept below the picture area, and the body's height, per step.
 int32_t ReserveBelowPicture(uint32_t step) {
     switch (step) {
@@ -413,32 +402,32 @@ GuideLayout GuideLayoutFor(uint32_t step, int32_t clientWidth, int32_t clientHei
     const int32_t H = MulDivRound(clientHeight, 96, static_cast<int32_t>(dpi));
     const int32_t R = ReserveBelowPicture(step);
     GuideLayout l;
-    l.header = {Scale(28, dpi), Scale(12, dpi), Scale(W - 28, dpi), Scale(32, dpi)};
-    l.title = Place(28, 42, W - 56, 32, dpi);
-    l.subtitle = Place(28, 86, W - 56, 44, dpi);
+    l.header = {ScaleUnits(28, dpi), ScaleUnits(12, dpi), ScaleUnits(W - 28, dpi), ScaleUnits(32, dpi)};
+    l.title = PlaceScaled(28, 42, W - 56, 32, dpi);
+    l.subtitle = PlaceScaled(28, 86, W - 56, 44, dpi);
     for (int i = 0; i < kGuideOptionCount; ++i) {
         if (step == 13) {
-            l.options[i] = Place(i % 2 == 0 ? 28 : 28 + (W - 40) / 2, 142 + 94 * (i / 2), (W - 72) / 2, 80, dpi);
+            l.options[i] = PlaceScaled(i % 2 == 0 ? 28 : 28 + (W - 40) / 2, 142 + 94 * (i / 2), (W - 72) / 2, 80, dpi);
         } else if (step == 14 && i == 5) {
-            l.options[i] = Place(28, 142, W - 56, 48, dpi);
+            l.options[i] = PlaceScaled(28, 142, W - 56, 48, dpi);
         } else {
-            l.options[i] = Place(28, 142 + 74 * i, W - 56, 64, dpi);
+            l.options[i] = PlaceScaled(28, 142 + 74 * i, W - 56, 64, dpi);
         }
     }
-    l.body = Place(28, H + 14 - R, W - 56, BodyHeight(step), dpi);
-    l.folder = Place(28, H - 146, W - 56, 30, dpi);
-    l.vendorHelp = Place(28, H - 96, W - 56, 26, dpi);
-    l.openSecurity = Place(28, H - 96, 176, 26, dpi);
-    l.manual = Place(220, H - 96, W - 248, 26, dpi);
-    l.contact = Place(28, H - 54, 88, 30, dpi);
-    l.copy = Place(124, H - 54, 100, 30, dpi);
-    l.back = Place(W - 432, H - 58, 86, 34, dpi);
-    l.backToList = Place(W - 334, H - 58, 136, 34, dpi);
-    l.next = Place(W - 184, H - 58, 156, 34, dpi);
-    for (int i = 0; i < 3; ++i) l.tutorials[i] = Place(28, H - 190 + 22 * i, W - 56, 22, dpi);
-    l.pictureArea = {Scale(28, dpi), Scale(128, dpi), Scale(W - 28, dpi), Scale(H - R, dpi)};
-    l.pictureLineY = l.pictureArea.bottom + Scale(7, dpi);
-    l.bottomLineY = clientHeight - Scale(74, dpi);
+    l.body = PlaceScaled(28, H + 14 - R, W - 56, BodyHeight(step), dpi);
+    l.folder = PlaceScaled(28, H - 146, W - 56, 30, dpi);
+    l.vendorHelp = PlaceScaled(28, H - 96, W - 56, 26, dpi);
+    l.openSecurity = PlaceScaled(28, H - 96, 176, 26, dpi);
+    l.manual = PlaceScaled(220, H - 96, W - 248, 26, dpi);
+    l.contact = PlaceScaled(28, H - 54, 88, 30, dpi);
+    l.copy = PlaceScaled(124, H - 54, 100, 30, dpi);
+    l.back = PlaceScaled(W - 432, H - 58, 86, 34, dpi);
+    l.backToList = PlaceScaled(W - 334, H - 58, 136, 34, dpi);
+    l.next = PlaceScaled(W - 184, H - 58, 156, 34, dpi);
+    for (int i = 0; i < 3; ++i) l.tutorials[i] = PlaceScaled(28, H - 190 + 22 * i, W - 56, 22, dpi);
+    l.pictureArea = {ScaleUnits(28, dpi), ScaleUnits(128, dpi), ScaleUnits(W - 28, dpi), ScaleUnits(H - R, dpi)};
+    l.pictureLineY = l.pictureArea.bottom + ScaleUnits(7, dpi);
+    l.bottomLineY = clientHeight - ScaleUnits(74, dpi);
     // The body stops where the first thing below it on this step begins: its
     // white background would otherwise cover the folder box, the links or the rule.
     const int32_t below = (step == 5 || step == 11)                 ? l.folder.top
@@ -449,14 +438,14 @@ GuideLayout GuideLayoutFor(uint32_t step, int32_t clientWidth, int32_t clientHei
     return l;
 }
 
-GuideRect GuidePictureRect(const GuideRect& area) {
+PixelRect GuidePictureRect(const PixelRect& area) {
     const int32_t areaWidth = area.right - area.left;
     const int32_t areaHeight = area.bottom - area.top;
     if (areaWidth <= 0 || areaHeight <= 0) return {area.left, area.top, area.left, area.top};
     // Always 2:1: stretching to the area's width would distort the picture.
     const int32_t height = std::min(areaHeight, areaWidth / 2);
     const int32_t width = 2 * height;
-    GuideRect r;
+    PixelRect r;
     r.left = area.left + (areaWidth - width) / 2;
     r.top = area.top + (areaHeight - height) / 2;
     r.right = r.left + width;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "base/text.h"
+#include "startup/dpi.h"
 
 constexpr uint32_t kGuideStepCount = 15;
 constexpr int32_t kGuideHistoryLimit = 32;
@@ -106,29 +107,22 @@ extern const char16_t kGuideCopyLinkText[];
 // The address a link opens (515, 517-520), empty for any other id.
 WideBuffer GuideLinkAddress(int id, int32_t selectedProduct);
 
-struct GuideRect {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-    bool operator==(const GuideRect& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
-};
-
 // Where the controls of a step go, in device pixels, for a client area of
 // clientWidth x clientHeight at dpi.
 struct GuideLayout {
-    GuideRect title, subtitle, body, folder, vendorHelp, openSecurity, manual, contact, copy;
-    GuideRect back, backToList, next;
-    GuideRect options[kGuideOptionCount];
-    GuideRect tutorials[3];
-    GuideRect pictureArea;
-    GuideRect header;          // the one-line header text
+    PixelRect title, subtitle, body, folder, vendorHelp, openSecurity, manual, contact, copy;
+    PixelRect back, backToList, next;
+    PixelRect options[kGuideOptionCount];
+    PixelRect tutorials[3];
+    PixelRect pictureArea;
+    PixelRect header;          // the one-line header text
     int32_t pictureLineY = 0;  // the rule under the picture
     int32_t bottomLineY = 0;   // the rule above the buttons
 };
 GuideLayout GuideLayoutFor(uint32_t step, int32_t clientWidth, int32_t clientHeight, uint32_t dpi);
 
 // The picture inside its area: 2:1, as large as fits, centred both ways.
-GuideRect GuidePictureRect(const GuideRect& area);
+PixelRect GuidePictureRect(const PixelRect& area);
 
 // dpi lowered so that 780 x 660 units plus 24 pixels fit the work area, never below 72.
 uint32_t GuideFitDpi(uint32_t dpi, int32_t workWidth, int32_t workHeight);

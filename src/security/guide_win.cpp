@@ -13,6 +13,7 @@
 #include "security/guide.h"
 #include "security/security_products_win.h"
 #include "startup/dpi.h"
+#include "ui/controls_win.h"
 
 const wchar_t kGuideWindowClass[] = L"DaDezororaSecurityGuide";
 
@@ -32,7 +33,7 @@ struct GuideState {
     WideBuffer folderPath;
     uint32_t dpi = 96;
     GuideModel model;
-    GuideRect pictureRect;
+    PixelRect pictureRect;
 };
 
 // Pictures are decoded once per size for the life of the process.
@@ -152,7 +153,7 @@ HBITMAP PictureFor(int resource, int width, int height) {
     return bitmap;
 }
 
-void DrawPicture(HDC dc, int resource, const GuideRect& r) {
+void DrawPicture(HDC dc, int resource, const PixelRect& r) {
     const int width = r.right - r.left, height = r.bottom - r.top;
     if (resource < 101 || resource > 110 || width <= 0 || height <= 0) return;
     HBITMAP bitmap = PictureFor(resource, width, height);
@@ -167,23 +168,6 @@ void DrawPicture(HDC dc, int resource, const GuideRect& r) {
 
 // ---- page ---------------------------------------------------------------------
 
-// By the style bit: before the guide itself is shown no child counts as visible.
-void ShowIfChanged(HWND control, bool visible) {
-    if (!control) return;
-    const bool shown = (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
-    if (shown != visible) ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
-}
-
-void MoveIfChanged(HWND control, const GuideRect& r) {
-    if (!control) return;
-    RECT now;
-    GetWindowRect(control, &now);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&now), 2);
-    if (now.left == r.left && now.top == r.top && now.right == r.right && now.bottom == r.bottom) return;
-    MoveWindow(control, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
-}
-
-void SetText(HWND control, const WideBuffer& text) { SetWindowTextW(control, W(text)); }
 
 void InsetFolderText(GuideState& s) {
     RECT client;
@@ -227,18 +211,18 @@ void Layout(GuideState& s) {
 
 void Refresh(GuideState& s) {
     const GuidePage page = GuidePageFor(s.model);
-    SetText(s.titleLabel, page.title);
-    SetText(page.subtitleIsLink ? s.subtitleLink : s.subtitleLabel, page.subtitle);
+    SetTextIfChanged(s.titleLabel, page.title);
+    SetTextIfChanged(page.subtitleIsLink ? s.subtitleLink : s.subtitleLabel, page.subtitle);
     SendMessageW(s.subtitleLabel, WM_SETFONT, reinterpret_cast<WPARAM>(page.subtitleSmall ? s.smallFont : s.bodyFont),
                  FALSE);
-    SetText(s.bodyLabel, page.body);
-    SetText(s.controls[kCopyControl], kGuideCopyLinkText);
+    SetTextIfChanged(s.bodyLabel, page.body);
+    SetTextIfChanged(s.controls[kCopyControl], kGuideCopyLinkText);
     for (int i = 0; i < kOptionControls; ++i) {
-        if (page.optionVisible[i]) SetText(s.controls[i], page.optionCaption[i]);
+        if (page.optionVisible[i]) SetTextIfChanged(s.controls[i], page.optionCaption[i]);
     }
-    SetText(s.controls[kBackToListControl], page.backToListCaption);
-    SetText(s.controls[kNextControl], page.nextCaption);
-    SetText(s.controls[kOpenSecurityControl], page.openSecurityText);
+    SetTextIfChanged(s.controls[kBackToListControl], page.backToListCaption);
+    SetTextIfChanged(s.controls[kNextControl], page.nextCaption);
+    SetTextIfChanged(s.controls[kOpenSecurityControl], page.openSecurityText);
 
     ShowIfChanged(s.subtitleLink, page.subtitleIsLink);
     ShowIfChanged(s.subtitleLabel, !page.subtitleIsLink);
@@ -317,7 +301,7 @@ void OnLink(GuideState& s, int id, const NMLINK& link) {
             return;
         case kGuideOpenSecurityLink: return OnOpenSecurity(s);
         case kGuideManualLink: return Apply(s, GuideManualSteps(s.model));
-        case kGuideCopyLink: return SetText(s.controls[kCopyControl], CopyFolder(s));
+        case kGuideCopyLink: return SetTextIfChanged(s.controls[kCopyControl], CopyFolder(s));
         default: return OpenAddress(s.window, GuideLinkAddress(id, s.model.selectedProduct));
     }
 }

@@ -24,3 +24,14 @@ uint32_t ClampDpi(uint32_t dpi, int32_t workWidth, int32_t workHeight) {
 }
 
 int32_t ScaleForDpi(int32_t n) { return MulDivRound(n, static_cast<int32_t>(g_app.uiDpi), 96); }
+
+int32_t ScaleUnits(int32_t units, uint32_t dpi) { return MulDivRound(units, static_cast<int32_t>(dpi), 96); }
+
+PixelRect PlaceScaled(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t dpi) {
+    PixelRect r;
+    r.left = ScaleUnits(x, dpi);
+    r.top = ScaleUnits(y, dpi);
+    r.right = r.left + ScaleUnits(width, dpi);
+    r.bottom = r.top + ScaleUnits(height, dpi);
+    return r;
+}

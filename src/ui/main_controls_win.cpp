@@ -82,10 +82,8 @@ void CreateListTooltip(HWND window) {
     SendMessageW(tip, TTM_SETDELAYTIME, TTDT_AUTOPOP, 15000);
 }
 
-RECT ToRect(const UiRect& r) { return {r.left, r.top, r.right, r.bottom}; }
-UiRect ToUi(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
-void DrawText(HDC dc, const UiRect& area, std::u16string_view text, HFONT font, UiColor color, UINT format) {
+void DrawText(HDC dc, const PixelRect& area, std::u16string_view text, HFONT font, UiColor color, UINT format) {
     RECT r = ToRect(area);
     HGDIOBJ old = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
@@ -103,7 +101,7 @@ void FillColor(HDC dc, const RECT& r, UiColor color) {
 
 void DrawLoading(const DRAWITEMSTRUCT& item) {
     FillColor(item.hDC, item.rcItem, kColorWhite);
-    const LoadingIndicatorPaint paint = LoadingIndicatorFor(ToUi(item.rcItem), g_app.loadingPhase, g_app.uiDpi);
+    const LoadingIndicatorPaint paint = LoadingIndicatorFor(ToPixelRect(item.rcItem), g_app.loadingPhase, g_app.uiDpi);
     HGDIOBJ oldPen = SelectObject(item.hDC, GetStockObject(NULL_PEN));
     for (const LoadingDot& dot : paint.dots) {
         HBRUSH brush = CreateSolidBrush(dot.color);
@@ -119,7 +117,7 @@ void DrawLoading(const DRAWITEMSTRUCT& item) {
 void DrawCard(const DRAWITEMSTRUCT& item) {
     FillColor(item.hDC, item.rcItem, kColorWhite);
     const OperationCardPaint paint =
-        OperationCardFor(static_cast<int32_t>(item.CtlID) - kInstallCard, ToUi(item.rcItem),
+        OperationCardFor(static_cast<int32_t>(item.CtlID) - kInstallCard, ToPixelRect(item.rcItem),
                          (item.itemState & ODS_SELECTED) != 0, (item.itemState & ODS_FOCUS) != 0, g_app.uiDpi);
     HBRUSH brush = CreateSolidBrush(paint.face);
     HPEN pen = CreatePen(PS_SOLID, 1, paint.border);
@@ -140,7 +138,7 @@ void DrawLink(const DRAWITEMSTRUCT& item) {
     FillColor(item.hDC, item.rcItem, kColorWhite);
     wchar_t text[1024] = L"";
     GetWindowTextW(item.hwndItem, text, 1024);
-    const LinkItemPaint paint = LinkItemFor(static_cast<int32_t>(item.CtlID), ToUi(item.rcItem),
+    const LinkItemPaint paint = LinkItemFor(static_cast<int32_t>(item.CtlID), ToPixelRect(item.rcItem),
                                             IsWindowEnabled(item.hwndItem) != FALSE, g_app.helpBlinkOn, g_app.uiDpi);
     if (paint.fill != kColorWhite) FillColor(item.hDC, item.rcItem, paint.fill);
     const UINT line = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
@@ -253,14 +251,11 @@ void LayoutControls() {
     input.dpi = g_app.uiDpi;
     input.rootEditTextHeight = EditTextHeight();
     const MainLayout layout = MainLayoutFor(input);
-    auto move = [](HWND control, const UiRect& r) {
-        MoveIfChanged(control, r.left, r.top, r.right - r.left, r.bottom - r.top);
-    };
-    move(g_ui.titleLabel, layout.title);
-    move(g_ui.subtitleLabel, layout.subtitle);
-    move(g_ui.stepLabel, layout.step);
+    MoveIfChanged(g_ui.titleLabel, layout.title);
+    MoveIfChanged(g_ui.subtitleLabel, layout.subtitle);
+    MoveIfChanged(g_ui.stepLabel, layout.step);
     for (int32_t i = 0; i < kMainControlSlots; ++i) {
-        if (layout.placed[i]) move(g_ui.controls[kFirstControlId + i], layout.controls[i]);
+        if (layout.placed[i]) MoveIfChanged(g_ui.controls[kFirstControlId + i], layout.controls[i]);
     }
     UpdateRowChecks();
     InvalidateRect(window, nullptr, TRUE);
@@ -278,7 +273,7 @@ void UpdateRowChecks() {
                       SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) != LB_ERR;
         RowCheckPlace place;
         if (wanted) {
-            place = RowCheckFor(ToUi(item), listClient.bottom, g_app.uiDpi);
+            place = RowCheckFor(ToPixelRect(item), listClient.bottom, g_app.uiDpi);
             wanted = place.inView;
         }
         HWND& box = g_ui.rowChecks[row];
@@ -293,16 +288,14 @@ void UpdateRowChecks() {
         }
         if (!box) continue;
         if (wanted) {
-            MoveIfChanged(box, place.box.left, place.box.top, place.box.right - place.box.left,
-                          place.box.bottom - place.box.top);
+            MoveIfChanged(box, place.box);
             const int32_t product = g_app.listRows[row];
             const ProductEntry& p = g_app.catalog.products[product];
             SendMessageW(box, BM_SETCHECK, p.selected ? BST_CHECKED : BST_UNCHECKED, 0);
             const bool enable = !g_app.workerBusy && IsEligible(p, g_app.operationMode) && g_app.productFilter == 0;
             if ((IsWindowEnabled(box) != FALSE) != enable) EnableWindow(box, enable);
         }
-        const bool shown = (GetWindowLongPtrW(box, GWL_STYLE) & WS_VISIBLE) != 0;
-        if (shown != wanted) ShowWindow(box, wanted ? SW_SHOW : SW_HIDE);
+        ShowIfChanged(box, wanted);
         if (wanted) InvalidateRect(box, nullptr, TRUE);
     }
 }
@@ -359,15 +352,16 @@ void StopAgreeShake() {
     KillTimer(MainWindow(), kTimerAgreeShake);
     if (!g_app.agreeShaking) return;
     g_app.agreeShaking = false;
-    const RECT& home = g_ui.agreeHomeRect;
-    MoveIfChanged(Control(kAgreeCheck), home.left, home.top, home.right - home.left, home.bottom - home.top);
+    MoveIfChanged(Control(kAgreeCheck), ToPixelRect(g_ui.agreeHomeRect));
 }
 
 void OnAgreeShakeTimer() {
     const uint32_t elapsed = GetTickCount() - g_app.agreeShakeStart;
     const bool checked = SendMessageW(Control(kAgreeCheck), BM_GETCHECK, 0, 0) == BST_CHECKED;
     if (AgreeShakeStops(g_app.agreeShaking, elapsed, g_app.wizardPage, checked)) return StopAgreeShake();
-    const RECT& home = g_ui.agreeHomeRect;
-    MoveIfChanged(Control(kAgreeCheck), home.left + Scale(AgreeShakeOffset(elapsed)), home.top,
-                  home.right - home.left, home.bottom - home.top);
+    PixelRect moved = ToPixelRect(g_ui.agreeHomeRect);
+    const int32_t offset = Scale(AgreeShakeOffset(elapsed));
+    moved.left += offset;
+    moved.right += offset;
+    MoveIfChanged(Control(kAgreeCheck), moved);
 }

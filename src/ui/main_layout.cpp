@@ -10,19 +10,6 @@ namespace {
 
 uint32_t DpiOf(uint32_t dpi) { return dpi == 0 ? 96 : dpi; }
 
-int32_t Scale(int32_t units, uint32_t dpi) { return MulDivRound(units, static_cast<int32_t>(dpi), 96); }
-
-// As MoveScaled: each of the four numbers is scaled on its own, so a right
-// edge is Scale(x) + Scale(width), not Scale(x + width).
-UiRect Place(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t dpi) {
-    UiRect r;
-    r.left = Scale(x, dpi);
-    r.top = Scale(y, dpi);
-    r.right = r.left + Scale(width, dpi);
-    r.bottom = r.top + Scale(height, dpi);
-    return r;
-}
-
 // The client size in units, and B: the bottom the root box and the options
 // hang from, 28 units higher on ARM64 to make room for armExistingLink.
 struct Units {
@@ -51,7 +38,7 @@ class Placer {
 public:
     Placer(MainLayout& layout, uint32_t dpi) : layout_(layout), dpi_(dpi) {}
     void operator()(int32_t id, int32_t x, int32_t y, int32_t width, int32_t height) {
-        layout_.controls[id - kFirstControlId] = Place(x, y, width, height, dpi_);
+        layout_.controls[id - kFirstControlId] = PlaceScaled(x, y, width, height, dpi_);
         layout_.placed[id - kFirstControlId] = true;
     }
 
@@ -61,9 +48,9 @@ private:
 };
 
 void PlaceHeader(MainLayout& l, const Units& u, uint32_t dpi) {
-    l.title = Place(28, 40, u.W - 56, 32, dpi);
-    l.subtitle = Place(28, 77, u.W - 56, 24, dpi);
-    l.step = Place(u.W - 90, 16, 60, 22, dpi);
+    l.title = PlaceScaled(28, 40, u.W - 56, 32, dpi);
+    l.subtitle = PlaceScaled(28, 77, u.W - 56, 24, dpi);
+    l.step = PlaceScaled(u.W - 90, 16, 60, 22, dpi);
 }
 
 void PlaceListArea(Placer& put, const MainLayoutInput& in, const Units& u) {
@@ -156,13 +143,13 @@ MainLayout MainLayoutFor(const MainLayoutInput& input) {
     return l;
 }
 
-UiRect RootEditRect(const MainLayoutInput& input) {
+PixelRect RootEditRect(const MainLayoutInput& input) {
     const uint32_t dpi = DpiOf(input.dpi);
     const Units u = UnitsOf(input);
-    UiRect r;
-    r.left = Scale(36, dpi);
-    r.top = Scale(u.B - 174, dpi) + (Scale(32, dpi) - input.rootEditTextHeight) / 2;
-    r.right = r.left + Scale(u.W - 172, dpi);
+    PixelRect r;
+    r.left = ScaleUnits(36, dpi);
+    r.top = ScaleUnits(u.B - 174, dpi) + (ScaleUnits(32, dpi) - input.rootEditTextHeight) / 2;
+    r.right = r.left + ScaleUnits(u.W - 172, dpi);
     r.bottom = r.top + input.rootEditTextHeight;
     return r;
 }
@@ -170,9 +157,9 @@ UiRect RootEditRect(const MainLayoutInput& input) {
 UiLine FooterSeparator(int32_t clientWidth, int32_t clientHeight, uint32_t dpi) {
     dpi = DpiOf(dpi);
     UiLine line;
-    line.x1 = Scale(28, dpi);
-    line.x2 = clientWidth - Scale(28, dpi);
-    line.y = clientHeight - Scale(66, dpi);
+    line.x1 = ScaleUnits(28, dpi);
+    line.x2 = clientWidth - ScaleUnits(28, dpi);
+    line.y = clientHeight - ScaleUnits(66, dpi);
     return line;
 }
 
@@ -186,27 +173,27 @@ UiColor LoadingDotColor(int32_t shade) {
                        static_cast<uint8_t>(235 + 13 * e / 10));
 }
 
-LoadingIndicatorPaint LoadingIndicatorFor(const UiRect& item, int32_t phase, uint32_t dpi) {
+LoadingIndicatorPaint LoadingIndicatorFor(const PixelRect& item, int32_t phase, uint32_t dpi) {
     // A clock face of radius 18 units, from twelve o'clock clockwise.
     static const int32_t dx[kLoadingDotCount] = {0, 9, 16, 18, 16, 9, 0, -9, -16, -18, -16, -9};
     static const int32_t dy[kLoadingDotCount] = {-18, -16, -9, 0, 9, 16, 18, 16, 9, 0, -9, -16};
     dpi = DpiOf(dpi);
     const int32_t cx = (item.left + item.right) / 2;
-    const int32_t cy = item.top + Scale(24, dpi);
-    const int32_t radius = Scale(3, dpi);
+    const int32_t cy = item.top + ScaleUnits(24, dpi);
+    const int32_t radius = ScaleUnits(3, dpi);
     LoadingIndicatorPaint p;
     for (int32_t d = 0; d < kLoadingDotCount; ++d) {
         LoadingDot& dot = p.dots[d];
-        dot.x = cx + Scale(dx[d], dpi);
-        dot.y = cy + Scale(dy[d], dpi);
+        dot.x = cx + ScaleUnits(dx[d], dpi);
+        dot.y = cy + ScaleUnits(dy[d], dpi);
         dot.bounds = {dot.x - radius, dot.y - radius, dot.x + radius, dot.y + radius};
         dot.color = LoadingDotColor(d - phase);
     }
-    p.text = {item.left, item.top + Scale(58, dpi), item.right, item.bottom};
+    p.text = {item.left, item.top + ScaleUnits(58, dpi), item.right, item.bottom};
     return p;
 }
 
-OperationCardPaint OperationCardFor(int32_t card, const UiRect& item, bool pressed, bool focused, uint32_t dpi) {
+OperationCardPaint OperationCardFor(int32_t card, const PixelRect& item, bool pressed, bool focused, uint32_t dpi) {
     static const char16_t* const kTitles[3] = {u"开始安装", u"卸载", u"更新软件"};
     static const char16_t* const kDescriptions[3] = {
         u"选择软件下载安装，已安装项目可覆盖更新。",
@@ -218,31 +205,31 @@ OperationCardPaint OperationCardFor(int32_t card, const UiRect& item, bool press
     OperationCardPaint p;
     p.face = pressed ? kColorCardFacePressed : kColorCardFace;
     p.border = focused ? kColorAccent : kColorSeparator;
-    p.corner = Scale(10, dpi);
-    p.title = {item.left + Scale(20, dpi), item.top + Scale(12, dpi), item.right - Scale(52, dpi),
-               item.top + Scale(37, dpi)};
-    p.description = {item.left + Scale(20, dpi), item.top + Scale(43, dpi), item.right - Scale(52, dpi),
-                     item.bottom - Scale(10, dpi)};
-    p.arrow = {item.right - Scale(46, dpi), item.top, item.right - Scale(16, dpi), item.bottom};
+    p.corner = ScaleUnits(10, dpi);
+    p.title = {item.left + ScaleUnits(20, dpi), item.top + ScaleUnits(12, dpi), item.right - ScaleUnits(52, dpi),
+               item.top + ScaleUnits(37, dpi)};
+    p.description = {item.left + ScaleUnits(20, dpi), item.top + ScaleUnits(43, dpi), item.right - ScaleUnits(52, dpi),
+                     item.bottom - ScaleUnits(10, dpi)};
+    p.arrow = {item.right - ScaleUnits(46, dpi), item.top, item.right - ScaleUnits(16, dpi), item.bottom};
     p.titleText = kTitles[index];
     p.descriptionText = kDescriptions[index];
     return p;
 }
 
-LinkItemPaint LinkItemFor(int32_t id, const UiRect& item, bool enabled, bool helpBlinkOn, uint32_t dpi) {
+LinkItemPaint LinkItemFor(int32_t id, const PixelRect& item, bool enabled, bool helpBlinkOn, uint32_t dpi) {
     dpi = DpiOf(dpi);
     LinkItemPaint p;
     p.textColor = enabled ? kColorAccent : kColorMuted;
     p.text = item;
-    p.text.left += Scale(2, dpi);
+    p.text.left += ScaleUnits(2, dpi);
     if (id == kRefreshLink) {
         p.hasGlyph = true;
-        p.glyph = {p.text.left, item.top, p.text.left + Scale(18, dpi), item.bottom};
-        p.text.left += Scale(22, dpi);
+        p.glyph = {p.text.left, item.top, p.text.left + ScaleUnits(18, dpi), item.bottom};
+        p.text.left += ScaleUnits(22, dpi);
     }
     p.focus = p.text;
     if (id == kHelpLink && helpBlinkOn) {
-        const int32_t inset = Scale(2, dpi);
+        const int32_t inset = ScaleUnits(2, dpi);
         p.fill = kColorAlert;
         p.textColor = kColorWhite;
         p.text = {item.left + inset, item.top + inset, item.right - inset, item.bottom - inset};
@@ -261,21 +248,21 @@ bool AgreeShakeStops(bool shaking, uint32_t elapsedMs, int32_t page, bool agreeC
     return !shaking || elapsedMs >= 2000 || page != kPageChoose || agreeChecked;
 }
 
-RowCheckPlace RowCheckFor(const UiRect& item, int32_t listClientHeight, uint32_t dpi) {
+RowCheckPlace RowCheckFor(const PixelRect& item, int32_t listClientHeight, uint32_t dpi) {
     dpi = DpiOf(dpi);
-    const int32_t size = Scale(24, dpi);
+    const int32_t size = ScaleUnits(24, dpi);
     RowCheckPlace p;
     p.inView = item.bottom > 0 && item.top < listClientHeight;
-    p.box.left = Scale(12, dpi);
+    p.box.left = ScaleUnits(12, dpi);
     p.box.top = item.top + (item.bottom - item.top - size) / 2;
     p.box.right = p.box.left + size;
     p.box.bottom = p.box.top + size;
     return p;
 }
 
-int32_t InitialListItemHeight(uint32_t dpi) { return Scale(92, DpiOf(dpi)); }
+int32_t InitialListItemHeight(uint32_t dpi) { return ScaleUnits(92, DpiOf(dpi)); }
 
-int32_t ListItemHeight(int32_t page, uint32_t dpi) { return Scale(RowHeightUnits(page), DpiOf(dpi)); }
+int32_t ListItemHeight(int32_t page, uint32_t dpi) { return ScaleUnits(RowHeightUnits(page), DpiOf(dpi)); }
 
 UiColor StaticTextColor(int32_t which, int32_t page, bool someSucceeded, bool someFailed) {
     if (page == kPageFinish) {

@@ -7,14 +7,8 @@
 #include <cstdint>
 
 #include "ui/colors.h"
+#include "startup/dpi.h"
 #include "ui/control_ids.h"
-
-struct UiRect {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-    bool operator==(const UiRect& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
-};
 
 // What the layout depends on. Sizes are the client area in pixels.
 struct MainLayoutInput {
@@ -31,16 +25,16 @@ struct MainLayoutInput {
 constexpr int32_t kMainControlSlots = kControlIdLimit - kFirstControlId;
 
 struct MainLayout {
-    UiRect controls[kMainControlSlots];  // by id - kFirstControlId
+    PixelRect controls[kMainControlSlots];  // by id - kFirstControlId
     bool placed[kMainControlSlots] = {};  // false: leave the control where it is
-    UiRect title, subtitle, step;        // the header labels (id 0)
+    PixelRect title, subtitle, step;        // the header labels (id 0)
 };
 
 // Every control of the current page, including rootEdit (RootEditRect).
 MainLayout MainLayoutFor(const MainLayoutInput& input);
 
 // rootEdit in pixels, its text line centred in rootFrame by the measured height.
-UiRect RootEditRect(const MainLayoutInput& input);
+PixelRect RootEditRect(const MainLayoutInput& input);
 
 // The line between the page and the footer buttons: (x1, y) to (x2, y).
 struct UiLine {
@@ -53,14 +47,14 @@ UiLine FooterSeparator(int32_t clientWidth, int32_t clientHeight, uint32_t dpi);
 constexpr int32_t kLoadingDotCount = 12;
 struct LoadingDot {
     int32_t x = 0, y = 0;  // centre
-    UiRect bounds;         // the ellipse
+    PixelRect bounds;         // the ellipse
     UiColor color = 0;
 };
 struct LoadingIndicatorPaint {
     LoadingDot dots[kLoadingDotCount];
-    UiRect text;
+    PixelRect text;
 };
-LoadingIndicatorPaint LoadingIndicatorFor(const UiRect& item, int32_t phase, uint32_t dpi);
+LoadingIndicatorPaint LoadingIndicatorFor(const PixelRect& item, int32_t phase, uint32_t dpi);
 // Shade 0 is the accent colour, 11 the palest.
 UiColor LoadingDotColor(int32_t shade);
 extern const char16_t kLoadingText[];
@@ -70,23 +64,23 @@ extern const char16_t kLoadingText[];
 struct OperationCardPaint {
     UiColor face = 0, border = 0;  // RoundRect brush and 1-pixel pen
     int32_t corner = 0;            // RoundRect ellipse width and height
-    UiRect title, description, arrow;
+    PixelRect title, description, arrow;
     const char16_t* titleText = nullptr;
     const char16_t* descriptionText = nullptr;
 };
-OperationCardPaint OperationCardFor(int32_t card, const UiRect& item, bool pressed, bool focused, uint32_t dpi);
+OperationCardPaint OperationCardFor(int32_t card, const PixelRect& item, bool pressed, bool focused, uint32_t dpi);
 extern const char16_t kCardArrow[];
 
 // A link-style button. The focus rectangle is drawn around focus.
 struct LinkItemPaint {
     UiColor fill = kColorWhite;
     bool hasGlyph = false;  // refreshLink's "↻", in the symbol font
-    UiRect glyph;
-    UiRect text;  // where the text is drawn
+    PixelRect glyph;
+    PixelRect text;  // where the text is drawn
     UiColor textColor = 0;
-    UiRect focus;
+    PixelRect focus;
 };
-LinkItemPaint LinkItemFor(int32_t id, const UiRect& item, bool enabled, bool helpBlinkOn, uint32_t dpi);
+LinkItemPaint LinkItemFor(int32_t id, const PixelRect& item, bool enabled, bool helpBlinkOn, uint32_t dpi);
 extern const char16_t kRefreshGlyph[];
 
 // rootFrame's one-pixel frame.
@@ -100,9 +94,9 @@ bool AgreeShakeStops(bool shaking, uint32_t elapsedMs, int32_t page, bool agreeC
 // list client coordinates; inView when part of the row is visible.
 struct RowCheckPlace {
     bool inView = false;
-    UiRect box;
+    PixelRect box;
 };
-RowCheckPlace RowCheckFor(const UiRect& item, int32_t listClientHeight, uint32_t dpi);
+RowCheckPlace RowCheckFor(const PixelRect& item, int32_t listClientHeight, uint32_t dpi);
 
 // Row heights of the product list, in pixels.
 int32_t InitialListItemHeight(uint32_t dpi);

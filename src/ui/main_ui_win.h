@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "base/text.h"
+#include "startup/dpi.h"
+#include "ui/controls_win.h"
 #include "ui/control_ids.h"
 
 struct MainUi {
@@ -24,12 +26,10 @@ struct MainUi {
 extern MainUi g_ui;
 
 HWND Control(int32_t id);
+inline RECT ToRect(const PixelRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+inline PixelRect ToPixelRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 int32_t Scale(int32_t units);
 
-// No SetWindowTextW when the text is already there (a null text counts as empty).
-void SetTextIfChanged(HWND control, std::u16string_view text);
-// No SetWindowPos when the control is already there; pixels in its parent's client coordinates.
-void MoveIfChanged(HWND control, int32_t x, int32_t y, int32_t width, int32_t height);
 
 // ShellExecuteW "open"; on failure the box telling the user to open it by hand.
 void OpenLink(std::u16string_view address);

@@ -78,10 +78,7 @@ void RebuildListIfNeeded() {
 
 void ApplyVisibility() {
     for (int32_t id = kFirstControlId; id < kControlIdLimit; ++id) {
-        HWND control = g_ui.controls[id];
-        if (!control) continue;
-        const bool shown = (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
-        if (shown != g_ui.controlVisible[id]) ShowWindow(control, g_ui.controlVisible[id] ? SW_SHOW : SW_HIDE);
+        ShowIfChanged(g_ui.controls[id], g_ui.controlVisible[id]);
     }
 }
 
@@ -265,24 +262,6 @@ void OnTimer(WPARAM id) {
 HWND Control(int32_t id) { return id >= 0 && id < kControlIdLimit ? g_ui.controls[id] : nullptr; }
 
 int32_t Scale(int32_t units) { return ScaleForDpi(units); }
-
-void SetTextIfChanged(HWND control, std::u16string_view text) {
-    if (!control) return;
-    wchar_t current[512];
-    const int n = GetWindowTextLengthW(control);
-    if (n < 512 && GetWindowTextW(control, current, 512) == n && std::u16string_view(U(current), n) == text) return;
-    WideBuffer copy(text);
-    SetWindowTextW(control, W(copy));
-}
-
-void MoveIfChanged(HWND control, int32_t x, int32_t y, int32_t width, int32_t height) {
-    if (!control) return;
-    RECT now;
-    GetWindowRect(control, &now);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&now), 2);
-    if (now.left == x && now.top == y && now.right - now.left == width && now.bottom - now.top == height) return;
-    SetWindowPos(control, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void UpdateAutorunDefault() {
     SendMessageW(Control(kAutorunCheck), BM_SETCHECK, AutorunDefault(g_app) ? BST_CHECKED : BST_UNCHECKED, 0);

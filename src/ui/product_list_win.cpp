@@ -42,10 +42,8 @@ HFONT Font(RowFont role) {
     return role == kRowFontBody ? g_ui.bodyFont : role == kRowFontCardTitle ? g_ui.cardTitleFont : g_ui.smallFont;
 }
 
-RECT ToRect(const RowRect& r) { return {r.left, r.top, r.right, r.bottom}; }
-RowRect ToRow(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
-void Text(HDC dc, const RowRect& area, std::u16string_view text, HFONT font, COLORREF color, UINT format) {
+void Text(HDC dc, const PixelRect& area, std::u16string_view text, HFONT font, COLORREF color, UINT format) {
     if (area.IsEmpty() || text.empty()) return;
     RECT r = ToRect(area);
     HGDIOBJ old = SelectObject(dc, font);
@@ -56,7 +54,7 @@ void Text(HDC dc, const RowRect& area, std::u16string_view text, HFONT font, COL
     SelectObject(dc, old);
 }
 
-void Fill(HDC dc, const RowRect& area, COLORREF color) {
+void Fill(HDC dc, const PixelRect& area, COLORREF color) {
     RECT r = ToRect(area);
     HBRUSH brush = CreateSolidBrush(color);
     FillRect(dc, &r, brush);
@@ -82,7 +80,7 @@ int32_t LabelWidthFor(HWND list, int32_t product) {
     return width;
 }
 
-void DrawRowCheckBox(HWND list, HDC dc, const RowRect& area, bool ticked) {
+void DrawRowCheckBox(HWND list, HDC dc, const PixelRect& area, bool ticked) {
     RECT r = ToRect(area);
     HTHEME theme = OpenThemeData(list, L"BUTTON");
     if (theme) {
@@ -94,7 +92,7 @@ void DrawRowCheckBox(HWND list, HDC dc, const RowRect& area, bool ticked) {
 }
 
 void DrawIcon(HDC dc, const RowLayout& layout, const ProductView& view) {
-    const RowRect& r = layout.icon;
+    const PixelRect& r = layout.icon;
     if (view.iconBitmap) {
         HDC memory = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(memory, static_cast<HBITMAP>(view.iconBitmap));
@@ -145,7 +143,7 @@ bool OnPageZeroClick(HWND list, POINT point) {
     const int32_t product = g_app.listRows[row];
     const ProductEntry& p = g_app.catalog.products[product];
     switch (PageZeroClickAt(p, g_app.productViews[product], g_app.operationMode, g_app.productFilter, point.x,
-                            point.y, ToRow(item), LabelWidthFor(list, product), g_app.uiDpi)) {
+                            point.y, ToPixelRect(item), LabelWidthFor(list, product), g_app.uiDpi)) {
         case kPageZeroHomePage: OpenLink(p.home_url); return true;
         case kPageZeroOpenFolder: OpenInstallFolder(p.installed_dir); return true;
         case kPageZeroOutside: return false;
@@ -172,12 +170,12 @@ bool IsActionable(HWND list, POINT point) {
     if (g_app.wizardPage == kPageChoose) {
         const ::PageZeroClick click =
             PageZeroClickAt(g_app.catalog.products[product], g_app.productViews[product], g_app.operationMode,
-                            g_app.productFilter, point.x, point.y, ToRow(item), LabelWidthFor(list, product),
+                            g_app.productFilter, point.x, point.y, ToPixelRect(item), LabelWidthFor(list, product),
                             g_app.uiDpi);
         return click == kPageZeroToggle || click == kPageZeroHomePage || click == kPageZeroOpenFolder;
     }
     return RowActionAt(g_app.wizardPage, g_app.productViews[product], g_app.hostIsArm64, point.x, point.y,
-                       ToRow(item), g_app.uiDpi) != kRowActionNone;
+                       ToPixelRect(item), g_app.uiDpi) != kRowActionNone;
 }
 
 void UpdateTooltip(HWND list, bool leaving, POINT point) {
@@ -232,11 +230,11 @@ void DrawProductRow(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const WideBuffer label = RowStatusLabel(p, view, g_app.operationMode);
     const RowLayout l = LayoutProductRow(g_app.wizardPage, p, view, g_app.operationMode, g_app.hostIsArm64,
-                                         ToRow(item.rcItem), LabelWidth(dc, label), g_app.uiDpi);
+                                         ToPixelRect(item.rcItem), LabelWidth(dc, label), g_app.uiDpi);
     const COLORREF background = l.background == kRowBackgroundSelected        ? Color(kRowSelectedColor)
                                 : l.background == kRowBackgroundCannotChoose ? Color(kRowCannotChooseColor)
                                                                               : kColorWhite;
-    Fill(dc, ToRow(item.rcItem), background);
+    Fill(dc, ToPixelRect(item.rcItem), background);
     const UINT line = DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS;
     if (l.glyph) Text(dc, l.glyphRect, l.glyph, g_ui.cardTitleFont, Color(l.glyphColor), line);
     DrawIcon(dc, l, view);
@@ -252,7 +250,7 @@ void DrawProductRow(const DRAWITEMSTRUCT& item) {
             SelectObject(dc, oldPen);
             DeleteObject(brush);
             DeleteObject(pen);
-            RowRect inner = l.badgeRect;
+            PixelRect inner = l.badgeRect;
             inner.left += Scale(8);
             inner.right -= Scale(8);
             Text(dc, inner, l.label, g_ui.smallFont, Color(kBadgeTextColor), line | DT_CENTER);
@@ -267,7 +265,7 @@ void DrawProductRow(const DRAWITEMSTRUCT& item) {
         Text(dc, l.secondLine, view.statusText, Font(l.statusFont), Color(l.statusColor), line);
         if (l.hasProgress) {
             Fill(dc, l.progressTrack, Color(kProgressTrackColor));
-            RowRect filled = l.progressTrack;
+            PixelRect filled = l.progressTrack;
             filled.right = filled.left + l.progressFilled;
             if (!filled.IsEmpty()) Fill(dc, filled, kColorAccent);
             Text(dc, l.percentRect, l.percentText, g_ui.smallFont, kColorMuted, line);
@@ -276,7 +274,7 @@ void DrawProductRow(const DRAWITEMSTRUCT& item) {
              DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS);
         for (int32_t i = 0; i < l.actions.count; ++i) {
             const RowActionEntry& entry = l.actions.entries[i];
-            const RowActionPlace place = PlaceRowAction(entry, ToRow(item.rcItem), g_app.uiDpi);
+            const RowActionPlace place = PlaceRowAction(entry, ToPixelRect(item.rcItem), g_app.uiDpi);
             if (!place.checkBox.IsEmpty()) DrawRowCheckBox(item.hwndItem, dc, place.checkBox, entry.checked);
             Text(dc, place.text, entry.caption, Font(entry.font), Color(entry.color), line);
         }
@@ -371,7 +369,7 @@ void RowAction(int32_t row, POINT point) {
         RECT item;
         if (SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR) return;
         switch (RowActionAt(g_app.wizardPage, g_app.productViews[product], g_app.hostIsArm64, point.x, point.y,
-                            ToRow(item), g_app.uiDpi)) {
+                            ToPixelRect(item), g_app.uiDpi)) {
             case kRowActionRetry:
                 g_app.rowFilter = product;
                 return StartTaskOnPage(kTaskRunOperation, kPageProgress);

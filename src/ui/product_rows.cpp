@@ -1,5 +1,5 @@
 // Row rules of the product list. Vertical positions are offsets from the row
-// top scaled as a whole (T + 32 is T + Scale(32)), so the badge area, the folder
+// top scaled as a whole (T + 32 is T + ScaleUnits(32)), so the badge area, the folder
 // link and every action band land on the same pixels wherever they are asked for.
 #include "ui/product_rows.h"
 
@@ -13,18 +13,17 @@ constexpr int32_t kBadgePadding = 8;
 constexpr int32_t kActionColumn = 132;  // the part of the row that reacts on pages 1 and 2
 constexpr int32_t kMovedBandHeight = 22;
 
-int32_t Scale(int32_t units, uint32_t dpi) { return MulDivRound(units, static_cast<int32_t>(dpi), 96); }
-int32_t Below(const RowRect& row, int32_t units, uint32_t dpi) { return row.top + Scale(units, dpi); }
-int32_t FromRight(const RowRect& row, int32_t units, uint32_t dpi) { return row.right - Scale(units, dpi); }
+int32_t Below(const PixelRect& row, int32_t units, uint32_t dpi) { return row.top + ScaleUnits(units, dpi); }
+int32_t FromRight(const PixelRect& row, int32_t units, uint32_t dpi) { return row.right - ScaleUnits(units, dpi); }
 
 bool Contains(std::u16string_view text, std::u16string_view part) { return text.find(part) != text.npos; }
 
-RowRect BadgeArea(const RowRect& row, int32_t k, uint32_t dpi) {
+PixelRect BadgeArea(const PixelRect& row, int32_t k, uint32_t dpi) {
     return {FromRight(row, 128, dpi), Below(row, k, dpi), FromRight(row, 12, dpi), Below(row, k + kBadgeHeight, dpi)};
 }
 
 // "了解产品": one rectangle for drawing, the hand cursor and the click.
-RowRect HomeLinkArea(const RowRect& row, uint32_t dpi) {
+PixelRect HomeLinkArea(const PixelRect& row, uint32_t dpi) {
     return {FromRight(row, 128, dpi), Below(row, 46, dpi), FromRight(row, 12, dpi), Below(row, 70, dpi)};
 }
 
@@ -91,19 +90,19 @@ void LayoutBackground(int32_t page, const ProductEntry& p, const ProductView& v,
     out.nameColor = out.dimmed ? kRowColorMuted : kRowColorText;
 }
 
-void LayoutLeftColumn(int32_t page, const ProductView& v, const RowRect& row, uint32_t dpi, RowLayout& out) {
-    const int32_t x = row.left + Scale(12, dpi);
-    int32_t iconX = x + Scale(30, dpi);  // page 0: the row check box sits left of the icon
+void LayoutLeftColumn(int32_t page, const ProductView& v, const PixelRect& row, uint32_t dpi, RowLayout& out) {
+    const int32_t x = row.left + ScaleUnits(12, dpi);
+    int32_t iconX = x + ScaleUnits(30, dpi);  // page 0: the row check box sits left of the icon
     if (page != 0) {
         out.glyph = v.failed ? u"✕" : v.succeeded ? u"✓" : u"•";
         out.glyphColor = v.failed ? kRowColorError : v.succeeded ? kRowColorSuccess : kRowColorAccent;
-        out.glyphRect = {x, Below(row, 17, dpi), x + Scale(22, dpi), Below(row, 45, dpi)};
-        iconX = x + Scale(28, dpi);
+        out.glyphRect = {x, Below(row, 17, dpi), x + ScaleUnits(22, dpi), Below(row, 45, dpi)};
+        iconX = x + ScaleUnits(28, dpi);
     }
     const int32_t iconY = Below(row, page == 1 ? 4 : 18, dpi);
-    const int32_t iconSize = Scale(44, dpi);  // the bitmap's own size, not an offset
+    const int32_t iconSize = ScaleUnits(44, dpi);  // the bitmap's own size, not an offset
     out.icon = {iconX, iconY, iconX + iconSize, iconY + iconSize};
-    out.textX = iconX + Scale(59, dpi);
+    out.textX = iconX + ScaleUnits(59, dpi);
     const int32_t textRight = FromRight(row, 140, dpi);
     if (page == 1) {
         out.secondLine = {out.textX, Below(row, 24, dpi), textRight, Below(row, 48, dpi)};
@@ -111,7 +110,7 @@ void LayoutLeftColumn(int32_t page, const ProductView& v, const RowRect& row, ui
         out.secondLine = {out.textX, Below(row, 39, dpi), textRight, Below(row, 60, dpi)};
     }
     const int32_t nameRight =
-        (page == 0 && !out.folderLink.IsEmpty()) ? out.folderLink.left - Scale(10, dpi) : textRight;
+        (page == 0 && !out.folderLink.IsEmpty()) ? out.folderLink.left - ScaleUnits(10, dpi) : textRight;
     if (page == 1) {
         out.nameRect = {out.textX, Below(row, 2, dpi), nameRight, Below(row, 24, dpi)};
     } else {
@@ -119,7 +118,7 @@ void LayoutLeftColumn(int32_t page, const ProductView& v, const RowRect& row, ui
     }
 }
 
-void LayoutPageZero(const ProductEntry& p, const ProductView& v, int32_t mode, const RowRect& row,
+void LayoutPageZero(const ProductEntry& p, const ProductView& v, int32_t mode, const PixelRect& row,
                     int32_t labelWidthPx, uint32_t dpi, RowLayout& out) {
     if (!v.version.empty()) {
         if (p.installed) {
@@ -151,7 +150,7 @@ WideBuffer ComposeDetails(const ProductView& v) {
     return text;
 }
 
-void LayoutProgressOrResult(int32_t page, const ProductView& v, bool hostIsArm64, const RowRect& row,
+void LayoutProgressOrResult(int32_t page, const ProductView& v, bool hostIsArm64, const PixelRect& row,
                             uint32_t dpi, RowLayout& out) {
     out.statusFont = (page == 1 && v.failed) ? kRowFontBody : kRowFontSmall;
     out.statusColor = v.failed ? kRowColorError : v.succeeded ? kRowColorSuccess : kRowColorMuted;
@@ -169,9 +168,9 @@ void LayoutProgressOrResult(int32_t page, const ProductView& v, bool hostIsArm64
     if (!out.details.empty()) {
         const int32_t right = FromRight(row, v.suspectedBlock ? 180 : 140, dpi);
         if (page == 1) {
-            out.detailsRect = {out.textX, Below(row, 72, dpi), right, row.bottom - Scale(8, dpi)};
+            out.detailsRect = {out.textX, Below(row, 72, dpi), right, row.bottom - ScaleUnits(8, dpi)};
         } else {
-            const int32_t bottom = row.bottom - Scale(v.suspectedBlock ? 40 : 6, dpi);
+            const int32_t bottom = row.bottom - ScaleUnits(v.suspectedBlock ? 40 : 6, dpi);
             out.detailsRect = {out.textX, Below(row, 64, dpi), right, bottom};
         }
         out.detailsColor = v.failed ? kRowColorError : !v.envWarnings.empty() ? kRowColorWarning : kRowColorError;
@@ -199,28 +198,28 @@ Rgb BadgeColor(std::u16string_view label) {
     return {59, 130, 246};
 }
 
-RowRect BadgeRect(const RowRect& area, int32_t textWidthPx, uint32_t dpi) {
+PixelRect BadgeRect(const PixelRect& area, int32_t textWidthPx, uint32_t dpi) {
     if (textWidthPx <= 0) return {};
     // The text keeps its full width between the 8-unit insets DrawBadge leaves.
-    const int32_t padding = 2 * Scale(kBadgePadding, dpi);
+    const int32_t padding = 2 * ScaleUnits(kBadgePadding, dpi);
     const int32_t areaWidth = area.right - area.left;
     const int32_t width = textWidthPx >= areaWidth - padding ? areaWidth : textWidthPx + padding;
     if (width <= 0) return {};
-    const int32_t height = Scale(kBadgeHeight, dpi);
+    const int32_t height = ScaleUnits(kBadgeHeight, dpi);
     const int32_t areaHeight = area.bottom - area.top;
     return {area.right - width, area.top + (areaHeight - height) / 2, area.right, area.top + (areaHeight + height) / 2};
 }
 
-RowRect OpenFolderLinkRect(const RowRect& row, const ProductEntry& product, const ProductView& view,
+PixelRect OpenFolderLinkRect(const PixelRect& row, const ProductEntry& product, const ProductView& view,
                            int32_t operationMode, int32_t labelWidthPx, uint32_t dpi) {
     if (!product.installed) return {};
-    const RowRect area = BadgeArea(row, 10, dpi);
+    const PixelRect area = BadgeArea(row, 10, dpi);
     const bool hasLabel = !RowStatusLabel(product, view, operationMode).empty();
-    const RowRect badge = BadgeRect(area, hasLabel ? labelWidthPx : 0, dpi);
+    const PixelRect badge = BadgeRect(area, hasLabel ? labelWidthPx : 0, dpi);
     // Without a badge the link keeps its place at the area's right edge.
-    const RowRect anchor = badge.IsEmpty() ? RowRect{area.right, area.top, area.right, area.bottom} : badge;
-    const int32_t right = anchor.left - Scale(6, dpi);
-    return {right - Scale(98, dpi), anchor.top, right, anchor.bottom};
+    const PixelRect anchor = badge.IsEmpty() ? PixelRect{area.right, area.top, area.right, area.bottom} : badge;
+    const int32_t right = anchor.left - ScaleUnits(6, dpi);
+    return {right - ScaleUnits(98, dpi), anchor.top, right, anchor.bottom};
 }
 
 RowActionList RowActions(int32_t page, const ProductView& v, bool hostIsArm64) {
@@ -265,25 +264,25 @@ RowActionList RowActions(int32_t page, const ProductView& v, bool hostIsArm64) {
     return list;
 }
 
-RowActionPlace PlaceRowAction(const RowActionEntry& entry, const RowRect& row, uint32_t dpi) {
+RowActionPlace PlaceRowAction(const RowActionEntry& entry, const PixelRect& row, uint32_t dpi) {
     RowActionPlace place;
     const int32_t x0 = FromRight(row, 124, dpi);
     place.band = {x0, Below(row, entry.top, dpi), FromRight(row, 8, dpi), Below(row, entry.bottom, dpi)};
     place.text = place.band;
     if (entry.kind == kRowActionLaunchNow) {
-        place.checkBox = {x0, place.band.top + Scale(2, dpi), x0 + Scale(16, dpi), place.band.top + Scale(18, dpi)};
-        place.text.left = x0 + Scale(21, dpi);
+        place.checkBox = {x0, place.band.top + ScaleUnits(2, dpi), x0 + ScaleUnits(16, dpi), place.band.top + ScaleUnits(18, dpi)};
+        place.text.left = x0 + ScaleUnits(21, dpi);
     }
     return place;
 }
 
 RowActionKind RowActionAt(int32_t page, const ProductView& view, bool hostIsArm64, int32_t xPx, int32_t yPx,
-                          const RowRect& row, uint32_t dpi) {
+                          const PixelRect& row, uint32_t dpi) {
     // A point outside the item (a stale or keyboard-made cursor position) never acts.
     if (!row.Contains(xPx, yPx) || xPx < FromRight(row, kActionColumn, dpi)) return kRowActionNone;
     const RowActionList list = RowActions(page, view, hostIsArm64);
     for (int32_t i = 0; i < list.count; ++i) {
-        const RowRect band = PlaceRowAction(list.entries[i], row, dpi).band;
+        const PixelRect band = PlaceRowAction(list.entries[i], row, dpi).band;
         if (yPx >= band.top && yPx < band.bottom) return list.entries[i].kind;
     }
     return kRowActionNone;
@@ -294,7 +293,7 @@ bool CanToggleRow(const ProductEntry& product, int32_t operationMode, int32_t pr
 }
 
 PageZeroClick PageZeroClickAt(const ProductEntry& product, const ProductView& view, int32_t operationMode,
-                              int32_t productFilter, int32_t xPx, int32_t yPx, const RowRect& row,
+                              int32_t productFilter, int32_t xPx, int32_t yPx, const PixelRect& row,
                               int32_t labelWidthPx, uint32_t dpi) {
     if (!row.Contains(xPx, yPx)) return kPageZeroOutside;
     if (view.hasHomePage && HomeLinkArea(row, dpi).Contains(xPx, yPx)) return kPageZeroHomePage;
@@ -305,7 +304,7 @@ PageZeroClick PageZeroClickAt(const ProductEntry& product, const ProductView& vi
 }
 
 RowLayout LayoutProductRow(int32_t page, const ProductEntry& product, const ProductView& view,
-                           int32_t operationMode, bool hostIsArm64, const RowRect& row, int32_t labelWidthPx,
+                           int32_t operationMode, bool hostIsArm64, const PixelRect& row, int32_t labelWidthPx,
                            uint32_t dpi) {
     RowLayout out;
     LayoutBackground(page, product, view, operationMode, out);
@@ -317,7 +316,7 @@ RowLayout LayoutProductRow(int32_t page, const ProductEntry& product, const Prod
     } else {
         LayoutProgressOrResult(page, view, hostIsArm64, row, dpi, out);
     }
-    out.separatorLeft = row.left + Scale(12, dpi);
+    out.separatorLeft = row.left + ScaleUnits(12, dpi);
     out.separatorY = row.bottom - 1;
     return out;
 }

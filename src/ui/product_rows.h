@@ -7,19 +7,8 @@
 
 #include "base/text.h"
 #include "catalog/product.h"
+#include "startup/dpi.h"
 #include "ui/product_view.h"
-
-// Device pixels; a point is inside when left <= x < right and top <= y < bottom,
-// as PtInRect decides. An empty rectangle is all zeros.
-struct RowRect {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-    bool operator==(const RowRect& o) const {
-        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-    }
-    bool operator!=(const RowRect& o) const { return !(*this == o); }
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    bool Contains(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
-};
 
 // A colour as red, green, blue; the window turns it into RGB(r, g, b).
 struct Rgb {
@@ -51,11 +40,11 @@ WideBuffer RowStatusLabel(const ProductEntry& product, const ProductView& view, 
 Rgb BadgeColor(std::u16string_view label);
 
 // The badge for a text textWidthPx wide in the small font (0: no text, empty).
-RowRect BadgeRect(const RowRect& area, int32_t textWidthPx, uint32_t dpi);
+PixelRect BadgeRect(const PixelRect& area, int32_t textWidthPx, uint32_t dpi);
 
 // "打开安装目录" beside the badge; empty when the product is not installed.
 // labelWidthPx is the measured width of RowStatusLabel's text.
-RowRect OpenFolderLinkRect(const RowRect& row, const ProductEntry& product, const ProductView& view,
+PixelRect OpenFolderLinkRect(const PixelRect& row, const ProductEntry& product, const ProductView& view,
                            int32_t operationMode, int32_t labelWidthPx, uint32_t dpi);
 
 // --- The action column of pages 1 and 2 --------------------------------------
@@ -93,15 +82,15 @@ RowActionList RowActions(int32_t page, const ProductView& view, bool hostIsArm64
 // Where an entry is painted: the band across the column, the caption's
 // rectangle and, for launch-now, the check box (empty otherwise).
 struct RowActionPlace {
-    RowRect band, text, checkBox;
+    PixelRect band, text, checkBox;
 };
-RowActionPlace PlaceRowAction(const RowActionEntry& entry, const RowRect& row, uint32_t dpi);
+RowActionPlace PlaceRowAction(const RowActionEntry& entry, const PixelRect& row, uint32_t dpi);
 
 // The entry whose painted band holds the point, when the point lies in the row
 // and in its action column (x >= right - 132 units); kRowActionNone otherwise.
 // Both the cursor shape and a mouse click on pages 1 and 2 go through here.
 RowActionKind RowActionAt(int32_t page, const ProductView& view, bool hostIsArm64, int32_t xPx, int32_t yPx,
-                          const RowRect& row, uint32_t dpi);
+                          const PixelRect& row, uint32_t dpi);
 
 // --- Page 0 -------------------------------------------------------------------
 
@@ -118,7 +107,7 @@ enum PageZeroClick : int32_t {
 // What a click at the point does; the cursor is the hand exactly for the home
 // page, the folder link and toggle.
 PageZeroClick PageZeroClickAt(const ProductEntry& product, const ProductView& view, int32_t operationMode,
-                              int32_t productFilter, int32_t xPx, int32_t yPx, const RowRect& row,
+                              int32_t productFilter, int32_t xPx, int32_t yPx, const PixelRect& row,
                               int32_t labelWidthPx, uint32_t dpi);
 
 // --- Everything the painter draws ---------------------------------------------
@@ -127,37 +116,37 @@ struct RowLayout {
     RowBackground background = kRowBackgroundWhite;
     bool dimmed = false;
     uint8_t iconAlpha = 255;
-    RowRect icon;
+    PixelRect icon;
     int32_t textX = 0;
 
     // Status glyph, pages other than 0; card title font.
     const char16_t* glyph = nullptr;
-    RowRect glyphRect;
+    PixelRect glyphRect;
     RowColor glyphColor = kRowColorAccent;
 
-    RowRect nameRect;  // card title font
+    PixelRect nameRect;  // card title font
     RowColor nameColor = kRowColorText;
-    RowRect secondLine;
+    PixelRect secondLine;
 
     // Page 0.
     WideBuffer versionText;  // small font, muted, in secondLine; empty: none
     WideBuffer label;        // badge text; empty: no badge
-    RowRect badgeArea, badgeRect;
+    PixelRect badgeArea, badgeRect;
     Rgb badgeColor;
-    RowRect folderLink;         // small font, accent, right-aligned; empty: none
-    RowRect homeLink;           // body font, accent; empty: none
-    RowRect updateDescription;  // small font, muted, wrapped; empty: none
+    PixelRect folderLink;         // small font, accent, right-aligned; empty: none
+    PixelRect homeLink;           // body font, accent; empty: none
+    PixelRect updateDescription;  // small font, muted, wrapped; empty: none
 
     // Other pages.
     RowFont statusFont = kRowFontSmall;  // status and details
     RowColor statusColor = kRowColorMuted;
     bool hasProgress = false;  // page 1
-    RowRect progressTrack;
+    PixelRect progressTrack;
     int32_t progressFilled = 0;  // width of the accent part from the track's left
-    RowRect percentRect;         // small font, muted
+    PixelRect percentRect;         // small font, muted
     WideBuffer percentText;
     WideBuffer details;  // wrapped; empty: none
-    RowRect detailsRect;
+    PixelRect detailsRect;
     RowColor detailsColor = kRowColorError;
     RowActionList actions;  // place each with PlaceRowAction
 
@@ -166,5 +155,5 @@ struct RowLayout {
 
 // labelWidthPx: the small-font width of RowStatusLabel's text (page 0 only).
 RowLayout LayoutProductRow(int32_t page, const ProductEntry& product, const ProductView& view,
-                           int32_t operationMode, bool hostIsArm64, const RowRect& row, int32_t labelWidthPx,
+                           int32_t operationMode, bool hostIsArm64, const PixelRect& row, int32_t labelWidthPx,
                            uint32_t dpi);

@@ -295,7 +295,7 @@ TEST(GuideLayout, FitsTheWorkAreaAndKeepsPicturesTwoToOne) {
         const int32_t w = 764 * static_cast<int32_t>(dpi) / 96, h = 621 * static_cast<int32_t>(dpi) / 96;
         for (uint32_t step = 3; step <= 12; ++step) {
             GuideLayout l = GuideLayoutFor(step, w, h, dpi);
-            GuideRect r = GuidePictureRect(l.pictureArea);
+            PixelRect r = GuidePictureRect(l.pictureArea);
             EXPECT_EQ(r.right - r.left, 2 * (r.bottom - r.top)) << step;
             EXPECT_GE(r.left, l.pictureArea.left) << step;
             EXPECT_LE(r.right, l.pictureArea.right) << step;
@@ -343,7 +343,7 @@ TEST(GuideLayout, FitsTheWorkAreaAndKeepsPicturesTwoToOne) {
     EXPECT_EQ(l.options[5].top, 142 + 94 * 2);
     EXPECT_EQ(l.next.left, 764 - 184);
     EXPECT_EQ(l.bottomLineY, 621 - 74);
-    EXPECT_EQ(GuidePictureRect({28, 128, 736, 326}), (GuideRect{184, 128, 580, 326}));  // steps 10 and 11
+    EXPECT_EQ(GuidePictureRect({28, 128, 736, 326}), (PixelRect{184, 128, 580, 326}));  // steps 10 and 11
     EXPECT_EQ(GuidePictureRect({0, 0, 0, 10}).right, 0);
 }
 

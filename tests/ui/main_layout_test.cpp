@@ -32,13 +32,13 @@ MainLayoutInput Input(const Client& c, const Situation& s) {
     return in;
 }
 
-const UiRect& Of(const MainLayout& l, int32_t id) { return l.controls[id - kFirstControlId]; }
+const PixelRect& Of(const MainLayout& l, int32_t id) { return l.controls[id - kFirstControlId]; }
 
-bool Overlap(const UiRect& a, const UiRect& b) {
+bool Overlap(const PixelRect& a, const PixelRect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-UiRect Shown(const MainLayout& l, int32_t id) {
+PixelRect Shown(const MainLayout& l, int32_t id) {
     return id == kTitleLabel ? l.title : id == kSubtitleLabel ? l.subtitle : id == kStepLabel ? l.step : Of(l, id);
 }
 
@@ -86,7 +86,7 @@ TEST(MainLayout, ShownControlsStayApartInsideTheClientAndOffTheSeparator) {
                 ids.insert(ids.end(), kHeader.begin(), kHeader.end());
             }
             for (size_t i = 0; i < ids.size(); ++i) {
-                const UiRect r = Shown(l, ids[i]);
+                const PixelRect r = Shown(l, ids[i]);
                 const std::string where = "page " + std::to_string(p.s.page) + " id " + std::to_string(ids[i]) +
                                           " dpi " + std::to_string(c.dpi);
                 if (ids[i] > 0) {
@@ -112,7 +112,7 @@ TEST(MainLayout, ListBottomArmShiftAndPageVariants) {
     struct Case {
         Situation s;
         int32_t id;
-        UiRect at96, at144;
+        PixelRect at96, at144;
     };
     const Case cases[] = {
         {kChoose, kProductList, {28, 132, 686, 487}, {42, 198, 1032, 734}},
@@ -158,7 +158,7 @@ TEST(MainLayout, RootEditCentredInItsFrame) {
                 MainLayoutInput in = Input(c, {kPageChoose, kModeInstall, arm, false, false});
                 in.rootEditTextHeight += extra;
                 const MainLayout l = MainLayoutFor(in);
-                const UiRect frame = Of(l, kRootFrame), edit = Of(l, kRootEdit);
+                const PixelRect frame = Of(l, kRootFrame), edit = Of(l, kRootEdit);
                 EXPECT_EQ(edit.bottom - edit.top, in.rootEditTextHeight);
                 EXPECT_LE(std::abs((edit.top - frame.top) - (frame.bottom - edit.bottom)), 1) << c.dpi;
                 EXPECT_EQ(edit.left - frame.left, frame.right - edit.right) << c.dpi;  // 8 units each side
@@ -168,7 +168,7 @@ TEST(MainLayout, RootEditCentredInItsFrame) {
 }
 
 TEST(MainLayoutPaint, LoadingDotsWalkClockwiseFromTheTop) {
-    const UiRect item = {42, 378, 1032, 510};
+    const PixelRect item = {42, 378, 1032, 510};
     const LoadingIndicatorPaint p = LoadingIndicatorFor(item, 0, 144);
     const int32_t cx = 537, cy = 378 + 36;
     EXPECT_EQ(p.dots[0].x, cx);
@@ -176,8 +176,8 @@ TEST(MainLayoutPaint, LoadingDotsWalkClockwiseFromTheTop) {
     EXPECT_EQ(p.dots[3].x, cx + 27);  // three o'clock
     EXPECT_EQ(p.dots[6].y, cy + 27);
     EXPECT_EQ(p.dots[9].x, cx - 27);
-    EXPECT_EQ(p.dots[0].bounds, (UiRect{cx - 5, cy - 32, cx + 5, cy - 22}));  // radius 3 units = 5 px
-    EXPECT_EQ(p.text, (UiRect{42, 378 + 87, 1032, 510}));
+    EXPECT_EQ(p.dots[0].bounds, (PixelRect{cx - 5, cy - 32, cx + 5, cy - 22}));  // radius 3 units = 5 px
+    EXPECT_EQ(p.text, (PixelRect{42, 378 + 87, 1032, 510}));
     struct Shade { int32_t phase, dot; UiColor color; };
     const Shade shades[] = {
         {0, 0, kColorAccent},
@@ -207,7 +207,7 @@ TEST(MainLayoutPaint, AgreementShakeOffsetsAndStop) {
 }
 
 TEST(MainLayoutPaint, RowCheckBoxesFollowRowsInView) {
-    struct Row { uint32_t dpi; UiRect item; int32_t listHeight; bool inView; int32_t boxTop; };
+    struct Row { uint32_t dpi; PixelRect item; int32_t listHeight; bool inView; int32_t boxTop; };
     const Row rows[] = {
         {96, {0, 0, 640, 106}, 355, true, 41},
         {96, {0, -50, 640, 56}, 355, true, -9},    // partly scrolled out above
@@ -220,7 +220,7 @@ TEST(MainLayoutPaint, RowCheckBoxesFollowRowsInView) {
         const RowCheckPlace p = RowCheckFor(r.item, r.listHeight, r.dpi);
         const int32_t size = r.dpi == 96 ? 24 : 36;
         EXPECT_EQ(p.inView, r.inView) << r.item.top;
-        EXPECT_EQ(p.box, (UiRect{size / 2, r.boxTop, size / 2 + size, r.boxTop + size})) << r.item.top;
+        EXPECT_EQ(p.box, (PixelRect{size / 2, r.boxTop, size / 2 + size, r.boxTop + size})) << r.item.top;
     }
     struct Height { int32_t page; int32_t at96, at144; };
     const Height heights[] = {{kPageChoose, 106, 159}, {kPageProgress, 126, 189}, {kPageResults, 140, 210}};
@@ -232,7 +232,7 @@ TEST(MainLayoutPaint, RowCheckBoxesFollowRowsInView) {
 }
 
 TEST(MainLayoutPaint, CardsAndLinks) {
-    const UiRect card = {28, 234, 686, 314};
+    const PixelRect card = {28, 234, 686, 314};
     struct State { bool pressed, focused; UiColor face, border; };
     const State states[] = {
         {false, false, kColorCardFace, kColorSeparator}, {true, false, kColorCardFacePressed, kColorSeparator},
@@ -244,18 +244,18 @@ TEST(MainLayoutPaint, CardsAndLinks) {
         EXPECT_EQ(p.border, s.border);
     }
     const OperationCardPaint p = OperationCardFor(1, card, false, false, 96);
-    EXPECT_EQ(p.description, (UiRect{48, 277, 634, 304}));
+    EXPECT_EQ(p.description, (PixelRect{48, 277, 634, 304}));
 
     // The refresh glyph sits in the text rectangle's first 18 units; the text follows 22 units on.
     const LinkItemPaint refresh = LinkItemFor(kRefreshLink, {810, 66, 897, 113}, false, false, 144);
-    EXPECT_EQ(refresh.glyph, (UiRect{813, 66, 840, 113}));
+    EXPECT_EQ(refresh.glyph, (PixelRect{813, 66, 840, 113}));
     EXPECT_EQ(refresh.text.left, 846);
     EXPECT_EQ(refresh.textColor, kColorMuted);
     // Blinking help link: red fill, white text inset, the focus still around the plain text rectangle.
     const LinkItemPaint help = LinkItemFor(kHelpLink, {174, 626, 286, 657}, true, true, 96);
     EXPECT_EQ(help.fill, kColorAlert);
-    EXPECT_EQ(help.text, (UiRect{176, 628, 284, 655}));
-    EXPECT_EQ(help.focus, (UiRect{176, 626, 286, 657}));
+    EXPECT_EQ(help.text, (PixelRect{176, 628, 284, 655}));
+    EXPECT_EQ(help.focus, (PixelRect{176, 626, 286, 657}));
 }
 
 TEST(MainLayoutPaint, StaticTextColours) {

@@ -87,7 +87,7 @@ TEST(BadgeColor, FirstMatchingRule) {
 }
 
 TEST(BadgeRect, RightAlignedCentredAndClamped) {
-    const struct { RowRect area; int32_t width; uint32_t dpi; RowRect badge; } cases[] = {
+    const struct { PixelRect area; int32_t width; uint32_t dpi; PixelRect badge; } cases[] = {
         {{572, 10, 688, 32}, 40, 96, {632, 10, 688, 32}},
         {{572, 10, 688, 32}, 100, 96, {572, 10, 688, 32}},      // exactly the area
         {{572, 10, 688, 32}, 101, 96, {572, 10, 688, 32}},      // clamped
@@ -104,13 +104,13 @@ TEST(BadgeRect, RightAlignedCentredAndClamped) {
 
 TEST(BadgeRect, FolderLinkSitsLeftOfTheBadge) {
     const ProductView v;
-    EXPECT_EQ(OpenFolderLinkRect({0, 0, 700, 106}, Installed(false), v, 0, 40, 96), RowRect{});
-    EXPECT_EQ(OpenFolderLinkRect({0, 0, 700, 106}, Installed(), v, 0, 40, 96), (RowRect{528, 10, 626, 32}));
-    EXPECT_EQ(OpenFolderLinkRect({0, 100, 1050, 259}, Installed(), v, 0, 40, 144), (RowRect{812, 115, 959, 148}));
+    EXPECT_EQ(OpenFolderLinkRect({0, 0, 700, 106}, Installed(false), v, 0, 40, 96), PixelRect{});
+    EXPECT_EQ(OpenFolderLinkRect({0, 0, 700, 106}, Installed(), v, 0, 40, 96), (PixelRect{528, 10, 626, 32}));
+    EXPECT_EQ(OpenFolderLinkRect({0, 100, 1050, 259}, Installed(), v, 0, 40, 144), (PixelRect{812, 115, 959, 148}));
     // 120 DPI: half pixels round away from zero, as MulDiv does (10 units are 13 pixels, 6 are 8).
-    EXPECT_EQ(OpenFolderLinkRect({0, 0, 875, 133}, Installed(), v, 0, 40, 120), (RowRect{669, 13, 792, 40}));
+    EXPECT_EQ(OpenFolderLinkRect({0, 0, 875, 133}, Installed(), v, 0, 40, 120), (PixelRect{669, 13, 792, 40}));
     // Unmeasured label: the link stays beside the area's edge instead of jumping off the row.
-    EXPECT_EQ(OpenFolderLinkRect({0, 0, 700, 106}, Installed(), v, 0, 0, 96), (RowRect{584, 10, 682, 32}));
+    EXPECT_EQ(OpenFolderLinkRect({0, 0, 700, 106}, Installed(), v, 0, 0, 96), (PixelRect{584, 10, 682, 32}));
 }
 
 TEST(RowActions, BandsPerPageAndState) {
@@ -149,18 +149,18 @@ TEST(RowActions, LaunchBoxShowsTheMarkBesideItsCaption) {
         const RowActionEntry e = RowActions(2, v, false).entries[0];
         EXPECT_EQ(e.checked, mark);
         const RowActionPlace place = PlaceRowAction(e, {0, 300, 1050, 510}, 144);
-        EXPECT_EQ(place.band, (RowRect{864, 315, 1038, 351}));
-        EXPECT_EQ(place.checkBox, (RowRect{864, 318, 888, 342}));
+        EXPECT_EQ(place.band, (PixelRect{864, 315, 1038, 351}));
+        EXPECT_EQ(place.checkBox, (PixelRect{864, 318, 888, 342}));
         EXPECT_EQ(place.text.left, 896);  // 21 units is 31.5 pixels: rounded up, as MulDiv does
     }
     EXPECT_EQ(PlaceRowAction(RowActions(2, ViewOf(kFailed), false).entries[0], {0, 0, 700, 140}, 96).checkBox,
-              RowRect{});
+              PixelRect{});
 }
 
 TEST(RowActionAt, BandEdgesColumnAndRow) {
-    const RowRect row96{0, 200, 700, 326};    // page 1 row at 96 DPI; the column starts at x 568
-    const RowRect row144{0, 300, 1050, 489};  // at 144 DPI; the column starts at x 852
-    const struct { uint32_t flags; int32_t x, y; const RowRect* row; uint32_t dpi; RowActionKind kind; } cases[] = {
+    const PixelRect row96{0, 200, 700, 326};    // page 1 row at 96 DPI; the column starts at x 568
+    const PixelRect row144{0, 300, 1050, 489};  // at 144 DPI; the column starts at x 852
+    const struct { uint32_t flags; int32_t x, y; const PixelRect* row; uint32_t dpi; RowActionKind kind; } cases[] = {
         {kFailed, 568, 224, &row96, 96, kRowActionRetry},   // top edge, column edge
         {kFailed, 568, 223, &row96, 96, kRowActionNone},
         {kFailed, 600, 248, &row96, 96, kRowActionNone},    // bottom edge is exclusive
@@ -196,13 +196,13 @@ TEST(RowActionAt, WhatIsDrawnIsWhatIsClicked) {
         for (int32_t page : {1, 2}) {
             for (uint32_t f : states) {
                 const ProductView v = ViewOf(f);
-                const RowRect row{0, 50, 900, 50 + RowHeightUnits(page) * static_cast<int32_t>(dpi) / 96};
+                const PixelRect row{0, 50, 900, 50 + RowHeightUnits(page) * static_cast<int32_t>(dpi) / 96};
                 const RowActionList list = LayoutProductRow(page, ProductEntry{}, v, 0, true, row, 0, dpi).actions;
                 for (int32_t y = row.top - 2; y < row.bottom + 2; ++y) {
                     RowActionKind painted = kRowActionNone;
                     int32_t hits = 0;
                     for (int32_t i = 0; i < list.count; ++i) {
-                        const RowRect band = PlaceRowAction(list.entries[i], row, dpi).band;
+                        const PixelRect band = PlaceRowAction(list.entries[i], row, dpi).band;
                         ASSERT_TRUE(band.top >= row.top && band.bottom <= row.bottom);
                         if (y >= band.top && y < band.bottom) painted = list.entries[i].kind, ++hits;
                     }
@@ -277,7 +277,7 @@ TEST(RowLayout, ChoosePageTextsBadgeAndName) {
 TEST(RowLayout, DetailsAndProgress) {
     // Row at 96 DPI, right edge 700, bottom 140; text column from x 99.
     const struct { int32_t page; uint32_t flags; std::u16string error, warnings, details; RowColor color;
-                   RowRect rect; RowFont font; } cases[] = {
+                   PixelRect rect; RowFont font; } cases[] = {
         {1, kFailed, u"下载失败", u"", u"下载失败", kRowColorError, {99, 72, 560, 132}, kRowFontBody},
         {1, kFailed | kBlocked, u"被拦截", u"缺少运行库", u"被拦截\r\n环境安装警告：缺少运行库", kRowColorError,
          {99, 72, 520, 132}, kRowFontBody},
@@ -307,7 +307,7 @@ TEST(RowLayout, DetailsAndProgress) {
         ProductView v;
         v.progressPercent = c.percent;
         const RowLayout l = LayoutProductRow(1, ProductEntry{}, v, 0, false, {0, 0, 700, 126}, 0, 96);
-        EXPECT_EQ(l.progressTrack, (RowRect{99, 55, 560, 61}));
+        EXPECT_EQ(l.progressTrack, (PixelRect{99, 55, 560, 61}));
         EXPECT_EQ(l.progressFilled, c.filled) << c.percent;
         EXPECT_EQ(l.percentText, c.text);
     }

@@ -14,20 +14,13 @@ an installed 3.2.0 can be updated. Standard library only.
 Usage: make_demo.py --vendor DIR --origin URL --app demo_app.exe --stand-in stand_in.exe
                     --icon tw_setup.ico [--newer]"""
 import argparse
-import io
 import json
 import os
-import zipfile
+import sys
 
-CATALOG_TARGET = '/?route=%5Eapp/install/get_list&install_oem_id=1'
-
-
-def make_zip(entries):
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, 'w', zipfile.ZIP_DEFLATED) as z:
-        for name, data in entries.items():
-            z.writestr(name, data)
-    return buffer.getvalue()
+# The packages and the catalog address are made as the flow tests make them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'e2e'))
+from flows import CATALOG_TARGET, make_zip  # noqa: E402
 
 
 def main():
