@@ -1,4 +1,5 @@
 #include "package/inflate.h"
+#include "package/inflate_fast.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -44,19 +45,27 @@ struct Decoded {
     std::vector<uint8_t> out;
 };
 
+using Decoder = int (*)(const uint8_t*, uint32_t, uint8_t*, uint32_t, uint32_t*);
+
 // Input and output in heap blocks of exactly their sizes, so AddressSanitizer
 // catches any access past either.
-Decoded Inflate(const std::vector<uint8_t>& input, uint32_t capacity) {
+Decoded Decode(Decoder decoder, const std::vector<uint8_t>& input, uint32_t capacity) {
     std::unique_ptr<uint8_t[]> in(new uint8_t[input.size() ? input.size() : 1]);
     std::copy(input.begin(), input.end(), in.get());
     std::unique_ptr<uint8_t[]> out(new uint8_t[capacity ? capacity : 1]);
     Decoded d{0, 12345, {}};
-    d.result = InflateRaw(in.get(), static_cast<uint32_t>(input.size()), out.get(), capacity, &d.produced);
+    d.result = decoder(in.get(), static_cast<uint32_t>(input.size()), out.get(), capacity, &d.produced);
     if (d.result == 0) d.out.assign(out.get(), out.get() + d.produced);
     return d;
 }
 
-TEST(InflateRaw, StoredBlocks) {
+// Every case runs against the reference and the fast decoder.
+class Decoding : public testing::TestWithParam<Decoder> {
+protected:
+    Decoded Inflate(const std::vector<uint8_t>& input, uint32_t capacity) { return Decode(GetParam(), input, capacity); }
+};
+
+TEST_P(Decoding, StoredBlocks) {
     EXPECT_EQ(Inflate({}, 10).result, kInflateInputEnded);
     Decoded empty = Inflate({0x01, 0x00, 0x00, 0xFF, 0xFF}, 0);  // final, stored, LEN 0
     EXPECT_EQ(empty.result, kInflateOk);
@@ -86,7 +95,7 @@ std::vector<uint8_t> FixedBackReference(int distanceCode, int extraBits = 0, uin
     return w.bytes;
 }
 
-TEST(InflateRaw, FixedBlocksAndDistances) {
+TEST_P(Decoding, FixedBlocksAndDistances) {
     Decoded d = Inflate(FixedBackReference(0), 4);  // distance 1 == bytes produced so far
     ASSERT_EQ(d.result, kInflateOk);
     EXPECT_EQ(d.out, (std::vector<uint8_t>{'a', 'a', 'a', 'a'}));
@@ -149,7 +158,7 @@ BitWriter DynamicHeader(int hlitField = 0, bool withEnd = true) {
     return w;
 }
 
-TEST(InflateRaw, DynamicBlocks) {
+TEST_P(Decoding, DynamicBlocks) {
     BitWriter ok = DynamicHeader();
     ok.Code(0, 1);  // 'a'
     ok.Code(0, 1);  // 'a'
@@ -176,7 +185,7 @@ TEST(InflateRaw, DynamicBlocks) {
     EXPECT_EQ(Inflate(tooManyDistances.bytes, 10).result, kInflateBadCode);
 }
 
-TEST(InflateRaw, DynamicCodeDescriptionFaults) {
+TEST_P(Decoding, DynamicCodeDescriptionFaults) {
     // Symbol 256 without a code.
     BitWriter noEnd = DynamicStart(0, 0, 14);
     const int order[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
@@ -259,7 +268,7 @@ std::vector<uint8_t> SampleData(size_t which) {
     return data;
 }
 
-TEST(InflateRaw, MatchesZlibAtEveryLevel) {
+TEST_P(Decoding, MatchesZlibAtEveryLevel) {
     for (size_t which = 0; which < 4; ++which) {
         std::vector<uint8_t> data = SampleData(which);
         for (int level = 0; level <= 9; ++level) {
@@ -273,5 +282,89 @@ TEST(InflateRaw, MatchesZlibAtEveryLevel) {
         }
     }
 }
+
+std::vector<uint8_t> RawDeflateWith(const std::vector<uint8_t>& data, int level, int strategy) {
+    z_stream z = {};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
+    std::vector<uint8_t> out(deflateBound(&z, data.size()) + 16);
+    z.next_in = const_cast<uint8_t*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// The fast decoder gives the reference's answer, whatever the input: so
+// these compare the two only, on inputs cut, squeezed and damaged.
+void ExpectSameAsReference(const std::vector<uint8_t>& input, uint32_t capacity, const std::string& what) {
+    Decoded expected = Decode(&InflateRaw, input, capacity);
+    Decoded got = Decode(&InflateFast, input, capacity);
+    ASSERT_EQ(got.result, expected.result) << what;
+    if (expected.result == kInflateOk) {
+        ASSERT_EQ(got.produced, expected.produced) << what;
+        ASSERT_EQ(got.out, expected.out) << what;
+    }
+}
+
+struct StreamCase {
+    const char* name;
+    size_t sample;
+    int level;
+    int strategy;
+};
+
+const StreamCase kStreams[] = {
+    {"random stored", 0, 0, Z_DEFAULT_STRATEGY},   {"random level 6", 0, 6, Z_DEFAULT_STRATEGY},
+    {"runs level 1", 1, 1, Z_DEFAULT_STRATEGY},    {"runs fixed", 1, 6, Z_FIXED},
+    {"runs rle", 1, 9, Z_RLE},                     {"text level 9", 2, 9, Z_DEFAULT_STRATEGY},
+    {"text huffman only", 2, 6, Z_HUFFMAN_ONLY},   {"text fixed", 2, 6, Z_FIXED},
+    {"empty", 3, 6, Z_DEFAULT_STRATEGY},
+};
+
+// Every cut near the start and the end of the stream, and every capacity near
+// the output's size: the careful path's answers at both buffers' ends.
+TEST(InflateFast, CutStreamsAndTightOutputs) {
+    for (const StreamCase& c : kStreams) {
+        std::vector<uint8_t> data = SampleData(c.sample);
+        if (data.size() > 12000) data.resize(12000);  // each capacity decodes it all again
+        std::vector<uint8_t> packed = RawDeflateWith(data, c.level, c.strategy);
+        const uint32_t size = static_cast<uint32_t>(data.size());
+        for (size_t cut = 0; cut <= packed.size(); ++cut) {
+            if (cut > 300 && cut + 80 < packed.size()) cut = packed.size() - 80;
+            std::vector<uint8_t> head(packed.begin(), packed.begin() + cut);
+            ExpectSameAsReference(head, size, std::string(c.name) + " cut at " + std::to_string(cut));
+        }
+        for (uint32_t capacity = size > 300 ? size - 300 : 0; capacity <= size + 8; ++capacity) {
+            ExpectSameAsReference(packed, capacity, std::string(c.name) + " capacity " + std::to_string(capacity));
+        }
+        ExpectSameAsReference(packed, 0, std::string(c.name) + " capacity 0");
+    }
+}
+
+// Damaged streams: single bytes changed, the header fields included. Most
+// fail, and each must fail the reference's way.
+TEST(InflateFast, DamagedStreams) {
+    std::mt19937 rng(7);
+    for (const StreamCase& c : kStreams) {
+        std::vector<uint8_t> data = SampleData(c.sample);
+        std::vector<uint8_t> packed = RawDeflateWith(data, c.level, c.strategy);
+        if (packed.size() > 4000) packed.resize(4000);  // cut streams fail later, still compared
+        for (int round = 0; round < 300; ++round) {
+            std::vector<uint8_t> damaged = packed;
+            const size_t at = round < 64 ? round % damaged.size() : rng() % damaged.size();
+            damaged[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            ExpectSameAsReference(damaged, static_cast<uint32_t>(data.size()),
+                                  std::string(c.name) + " byte " + std::to_string(at) + " round " + std::to_string(round));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoders, Decoding, testing::Values(&InflateRaw, &InflateFast),
+                         [](const testing::TestParamInfo<Decoder>& info) {
+                             return info.param == &InflateRaw ? "Reference" : "Fast";
+                         });
 
 }  // namespace
