@@ -13,35 +13,55 @@
 // everywhere else one symbol at a time goes through the careful path.
 #include "package/inflate_fast.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <cpuid.h>
+#define TW_X86 1
+#else
+#define TW_X86 0
+#endif
+
+#if defined(__GNUC__)
+#define TW_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define TW_ALWAYS_INLINE inline
+#endif
 
 namespace {
 
 constexpr int kMaxCodeBits = 15;
 
-// A table entry, packed in 32 bits:
-//   bits 0-7   bits taken from the stream (code length plus extra bits)
-//   bits 8-11  code length alone
-//   bits 12-15 kind
-//   bits 16-31 value: literal byte, length or distance base, or where a
-//              second-level table starts
-enum EntryKind : uint32_t {
-    kLiteral = 0,
-    kBase = 1,      // a length or a distance: value plus extra bits
-    kEndOfBlock = 2,
-    kSubtable = 3,
-    kUnused = 4,    // no code starts with these bits
-    kBadSymbol = 5, // literal/length 286 and 287 of the fixed code
+// A table entry, packed in 32 bits so that the hot loop needs few steps:
+//   bits 0-5    bits taken from the stream (code length plus extra bits);
+//               bits 6-7 stay clear, so the low byte is that count
+//   bits 8-13   code length alone (for a second-level table: its index bits)
+//   bit 14      a second-level table starts at value
+//   bit 15      a special code, value says which
+//   bits 16-30  value: literal byte, length or distance base, or where a
+//               second-level table starts
+//   bit 31      a literal
+// An entry with none of bits 14, 15 and 31 is a length or a distance base.
+enum SpecialCode : uint32_t {
+    kEndOfBlock = 0,
+    kUnused = 1,     // no code starts with these bits
+    kBadSymbol = 2,  // literal/length 286 and 287 of the fixed code
 };
+constexpr uint32_t kSubtableFlag = 1u << 14, kSpecialFlag = 1u << 15, kLiteralFlag = 1u << 31;
 
-constexpr uint32_t MakeEntry(uint32_t kind, uint32_t codeLength, uint32_t extraBits, uint32_t value) {
-    return (value << 16) | (kind << 12) | (codeLength << 8) | (codeLength + extraBits);
+constexpr uint32_t MakeEntry(uint32_t flags, uint32_t codeLength, uint32_t extraBits, uint32_t value) {
+    return flags | (value << 16) | (codeLength << 8) | (codeLength + extraBits);
 }
-constexpr uint32_t EntryTotal(uint32_t e) { return e & 0xFF; }
-constexpr uint32_t EntryCodeLength(uint32_t e) { return (e >> 8) & 0xF; }
-constexpr uint32_t EntryKindOf(uint32_t e) { return (e >> 12) & 0xF; }
-constexpr uint32_t EntryValue(uint32_t e) { return e >> 16; }
+constexpr uint32_t EntryTotal(uint32_t e) { return e & 63; }
+constexpr uint32_t EntryCodeLength(uint32_t e) { return (e >> 8) & 63; }
+constexpr uint32_t EntryValue(uint32_t e) { return (e >> 16) & 0x7FFF; }
+constexpr bool IsLiteral(uint32_t e) { return (e & kLiteralFlag) != 0; }
+constexpr bool IsSubtable(uint32_t e) { return (e & kSubtableFlag) != 0; }
+constexpr bool IsSpecial(uint32_t e) { return (e & kSpecialFlag) != 0; }
+constexpr bool IsBase(uint32_t e) { return (e & (kLiteralFlag | kSubtableFlag | kSpecialFlag)) == 0; }
+constexpr uint32_t kUnusedEntry = MakeEntry(kSpecialFlag, 0, 0, kUnused);
 
 constexpr int kLiteralPrimaryBits = 11;
 constexpr int kDistancePrimaryBits = 9;
@@ -53,12 +73,6 @@ constexpr int kCodeLengthPrimaryBits = 7;
 constexpr int kLiteralTableSize = (1 << kLiteralPrimaryBits) + 288 * (1 << (kMaxCodeBits - kLiteralPrimaryBits));
 constexpr int kDistanceTableSize = (1 << kDistancePrimaryBits) + 32 * (1 << (kMaxCodeBits - kDistancePrimaryBits));
 constexpr int kCodeLengthTableSize = 1 << kCodeLengthPrimaryBits;
-
-struct DecodeTable {
-    int primaryBits;
-    int subtableBits;  // index bits of every second-level table
-    uint32_t* entries;
-};
 
 const uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
@@ -73,29 +87,46 @@ enum TableKind { kLiteralLengthTable, kDistanceTable, kCodeLengthTable };
 uint32_t SymbolEntry(TableKind kind, int symbol, uint32_t length) {
     switch (kind) {
     case kLiteralLengthTable:
-        if (symbol < 256) return MakeEntry(kLiteral, length, 0, static_cast<uint32_t>(symbol));
-        if (symbol == 256) return MakeEntry(kEndOfBlock, length, 0, 0);
-        if (symbol >= 286) return MakeEntry(kBadSymbol, length, 0, 0);
-        return MakeEntry(kBase, length, kLengthExtra[symbol - 257], kLengthBase[symbol - 257]);
+        if (symbol < 256) return MakeEntry(kLiteralFlag, length, 0, static_cast<uint32_t>(symbol));
+        if (symbol == 256) return MakeEntry(kSpecialFlag, length, 0, kEndOfBlock);
+        if (symbol >= 286) return MakeEntry(kSpecialFlag, length, 0, kBadSymbol);
+        return MakeEntry(0, length, kLengthExtra[symbol - 257], kLengthBase[symbol - 257]);
     case kDistanceTable:
-        if (symbol >= 30) return MakeEntry(kBadSymbol, length, 0, 0);
-        return MakeEntry(kBase, length, kDistanceExtra[symbol], kDistanceBase[symbol]);
+        if (symbol >= 30) return MakeEntry(kSpecialFlag, length, 0, kBadSymbol);
+        return MakeEntry(0, length, kDistanceExtra[symbol], kDistanceBase[symbol]);
     case kCodeLengthTable:
         break;
     }
-    return MakeEntry(kLiteral, length, 0, static_cast<uint32_t>(symbol));
+    return MakeEntry(kLiteralFlag, length, 0, static_cast<uint32_t>(symbol));
 }
 
-uint32_t ReverseBits(uint32_t code, int length) {
-    uint32_t r = 0;
-    for (int i = 0; i < length; ++i, code >>= 1) r = (r << 1) | (code & 1);
+struct ByteReversal {
+    uint8_t table[256];
+};
+
+constexpr ByteReversal MakeByteReversal() {
+    ByteReversal r{};
+    for (int b = 0; b < 256; ++b) {
+        int v = 0;
+        for (int i = 0; i < 8; ++i) v |= ((b >> i) & 1) << (7 - i);
+        r.table[b] = static_cast<uint8_t>(v);
+    }
     return r;
+}
+
+constexpr ByteReversal kByteReversal = MakeByteReversal();
+
+// The code's bits in reading order, first bit lowest.
+inline uint32_t ReverseBits(uint32_t code, int length) {
+    const uint32_t r = static_cast<uint32_t>(kByteReversal.table[code & 0xFF]) << 8 | kByteReversal.table[(code >> 8) & 0xFF];
+    return r >> (16 - length);
 }
 
 // The canonical code of the lengths, as InflateRaw builds it: an incomplete
 // code is accepted (its unused codes stay kUnused), an over-subscribed one is
-// kInflateBadCode. Codes are assigned by length, then by symbol.
-int BuildDecodeTable(DecodeTable& t, const uint8_t* lengths, int n, TableKind kind) {
+// kInflateBadCode. Codes are assigned by length, then by symbol. The first
+// 2^primary entries are indexed by the next primary bits of the stream.
+int BuildDecodeTable(uint32_t* entries, int primary, const uint8_t* lengths, int n, TableKind kind) {
     int count[kMaxCodeBits + 1] = {};
     for (int s = 0; s < n; ++s) count[lengths[s]]++;
     int left = 1;
@@ -105,48 +136,85 @@ int BuildDecodeTable(DecodeTable& t, const uint8_t* lengths, int n, TableKind ki
         if (left < 0) return kInflateBadCode;
         if (count[len]) longest = len;
     }
-    const int primary = t.primaryBits;
-    t.subtableBits = longest > primary ? longest - primary : 0;
-    const uint32_t unused = MakeEntry(kUnused, 0, 0, 0);
-    for (int i = 0; i < (1 << primary); ++i) t.entries[i] = unused;
+    // A complete code fills every entry itself; only an incomplete one leaves
+    // unused entries.
+    if (left != 0) {
+        for (int i = 0; i < (1 << primary); ++i) entries[i] = kUnusedEntry;
+    }
     if (longest == 0) return kInflateOk;
+    const uint32_t subtableBits = longest > primary ? static_cast<uint32_t>(longest - primary) : 0;
 
-    uint32_t next[kMaxCodeBits + 2];
-    next[1] = 0;
-    for (int len = 1; len <= kMaxCodeBits; ++len) next[len + 1] = (next[len] + count[len]) << 1;
+    // Symbols in code order: by length, then by symbol.
+    int offset[kMaxCodeBits + 2];
+    offset[1] = 0;
+    for (int len = 1; len <= kMaxCodeBits; ++len) offset[len + 1] = offset[len] + count[len];
+    uint16_t sorted[288];
+    for (int s = 0; s < n; ++s) {
+        if (lengths[s]) sorted[offset[lengths[s]]++] = static_cast<uint16_t>(s);
+    }
 
+    uint32_t code = 0;
+    int len = 1;
     uint32_t used = 1u << primary;  // entries taken, primary table first
-    for (int len = 1; len <= longest; ++len) {
-        for (int s = 0; s < n; ++s) {
-            if (lengths[s] != len) continue;
-            const uint32_t reversed = ReverseBits(next[len]++, len);
-            const uint32_t entry = SymbolEntry(kind, s, static_cast<uint32_t>(len));
-            if (len <= primary) {
-                for (uint32_t i = reversed; i < (1u << primary); i += 1u << len) t.entries[i] = entry;
-                continue;
-            }
-            const uint32_t slot = reversed & ((1u << primary) - 1);
-            if (EntryKindOf(t.entries[slot]) != kSubtable) {
-                t.entries[slot] = MakeEntry(kSubtable, 0, 0, used);
-                for (uint32_t i = 0; i < (1u << t.subtableBits); ++i) t.entries[used + i] = unused;
-                used += 1u << t.subtableBits;
-            }
-            uint32_t* sub = t.entries + EntryValue(t.entries[slot]);
-            for (uint32_t i = reversed >> primary; i < (1u << t.subtableBits); i += 1u << (len - primary)) {
-                sub[i] = entry;
-            }
+    uint32_t lastSlot = ~0u;        // the primary slot of the last second-level table
+    const int codes = n - count[0];
+    for (int i = 0; i < codes; ++i, ++code) {
+        const int s = sorted[i];
+        while (lengths[s] != len) {
+            code <<= 1;
+            ++len;
         }
+        const uint32_t reversed = ReverseBits(code, len);
+        const uint32_t entry = SymbolEntry(kind, s, static_cast<uint32_t>(len));
+        if (len <= primary) {
+            for (uint32_t k = reversed; k < (1u << primary); k += 1u << len) entries[k] = entry;
+            continue;
+        }
+        // Codes sharing their first primary bits come one after another.
+        const uint32_t slot = reversed & ((1u << primary) - 1);
+        if (slot != lastSlot) {
+            lastSlot = slot;
+            entries[slot] = MakeEntry(kSubtableFlag, subtableBits, 0, used);
+            for (uint32_t k = 0; k < (1u << subtableBits); ++k) entries[used + k] = kUnusedEntry;
+            used += 1u << subtableBits;
+        }
+        uint32_t* sub = entries + EntryValue(entries[slot]);
+        for (uint32_t k = reversed >> primary; k < (1u << subtableBits); k += 1u << (len - primary)) sub[k] = entry;
     }
     return kInflateOk;
 }
 
-uint64_t Load64(const uint8_t* p) {
+// The entry for the next code, from a table of `primary` first-level bits;
+// the bits stay in the buffer.
+TW_ALWAYS_INLINE uint32_t Lookup(const uint32_t* entries, int primary, uint64_t bits) {
+    uint32_t e = entries[bits & ((1u << primary) - 1)];
+    if (IsSubtable(e)) {
+        e = entries[EntryValue(e) + ((bits >> primary) & ((1u << EntryCodeLength(e)) - 1))];
+    }
+    return e;
+}
+
+// The extra bits of a base entry added to its base; bits is the buffer
+// before the entry's bits were taken.
+TW_ALWAYS_INLINE uint32_t BasePlusExtra(uint64_t bits, uint32_t e) {
+    const uint64_t taken = bits & ((uint64_t{1} << EntryTotal(e)) - 1);
+    return EntryValue(e) + static_cast<uint32_t>(taken >> EntryCodeLength(e));
+}
+
+TW_ALWAYS_INLINE uint64_t Load64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     v = __builtin_bswap64(v);
 #endif
     return v;
+}
+
+TW_ALWAYS_INLINE void Store64(uint8_t* p, uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    std::memcpy(p, &v, 8);
 }
 
 struct Decoder {
@@ -187,81 +255,48 @@ struct Decoder {
         Drop(n);
         return v;
     }
+    // value + extra bits of a base entry, the entry's bits taken.
+    uint32_t TakeBase(uint32_t e) {
+        const uint32_t v = BasePlusExtra(bits, e);
+        Drop(EntryTotal(e));
+        return v;
+    }
 };
 
-// The entry for the next code; the bits stay in the buffer.
-inline uint32_t Lookup(const DecodeTable& t, uint64_t bits) {
-    uint32_t e = t.entries[bits & ((1u << t.primaryBits) - 1)];
-    if (EntryKindOf(e) == kSubtable) {
-        e = t.entries[EntryValue(e) + ((bits >> t.primaryBits) & ((1u << t.subtableBits) - 1))];
-    }
-    return e;
-}
-
-// value + extra bits of a kBase entry, the entry's bits taken.
-inline uint32_t TakeBase(Decoder& d, uint32_t e) {
-    const uint32_t total = EntryTotal(e);
-    const uint32_t extra = static_cast<uint32_t>((d.bits & ((uint64_t{1} << total) - 1)) >> EntryCodeLength(e));
-    d.Drop(total);
-    return EntryValue(e) + extra;
-}
-
 // An unused code: the reference reads 15 bits before it gives up.
-inline int UnusedCode(const Decoder& d) { return d.Has(kMaxCodeBits) ? kInflateBadCode : kInflateInputEnded; }
+int UnusedCode(const Decoder& d) { return d.Has(kMaxCodeBits) ? kInflateBadCode : kInflateInputEnded; }
 
-// Copies a match whose room has been checked; may write up to 7 bytes past it
-// when slack says so.
-inline void CopyMatch(uint8_t* out, uint32_t distance, uint32_t length, bool slack) {
-    const uint8_t* from = out - distance;
-    if (slack && distance >= 8) {
-        uint8_t* end = out + length;
-        do {
-            std::memcpy(out, from, 8);
-            out += 8;
-            from += 8;
-        } while (out < end);
-    } else if (distance == 1) {
-        std::memset(out, out[-1], length);
-    } else {
-        for (uint32_t i = 0; i < length; ++i) out[i] = from[i];
-    }
+// A special code's answer once its bits are taken: 1 at the end of the block.
+int SpecialCodeResult(Decoder& d, uint32_t e, int badSymbol) {
+    if (EntryValue(e) == kUnused) return UnusedCode(d);
+    d.Drop(EntryTotal(e));
+    if (d.Overrun()) return kInflateInputEnded;
+    return EntryValue(e) == kEndOfBlock ? 1 : badSymbol;
 }
 
 // One symbol with every check; 1 at the end of the block, 0 to go on, or a
 // failure.
-int CarefulSymbol(Decoder& d, const DecodeTable& lengths, const DecodeTable& distances) {
+int CarefulSymbol(Decoder& d, const uint32_t* lengths, const uint32_t* distances) {
     d.Refill();
-    uint32_t e = Lookup(lengths, d.bits);
-    switch (EntryKindOf(e)) {
-    case kLiteral:
+    uint32_t e = Lookup(lengths, kLiteralPrimaryBits, d.bits);
+    if (IsSpecial(e)) return SpecialCodeResult(d, e, kInflateBadLengthSymbol);
+    if (IsLiteral(e)) {
         d.Drop(EntryTotal(e));
         if (d.Overrun()) return kInflateInputEnded;
         if (d.out == d.outEnd) return kInflateOutputFull;
         *d.out++ = static_cast<uint8_t>(EntryValue(e));
         return 0;
-    case kEndOfBlock:
-        d.Drop(EntryTotal(e));
-        return d.Overrun() ? kInflateInputEnded : 1;
-    case kBadSymbol:
-        d.Drop(EntryTotal(e));
-        return d.Overrun() ? kInflateInputEnded : kInflateBadLengthSymbol;
-    case kUnused:
-        return UnusedCode(d);
-    default:
-        break;
     }
-    const uint32_t length = TakeBase(d, e);  // at most 20 of the 56 bits
-    e = Lookup(distances, d.bits);
-    if (EntryKindOf(e) == kUnused) return UnusedCode(d);
-    if (EntryKindOf(e) == kBadSymbol) {
-        d.Drop(EntryTotal(e));
-        return d.Overrun() ? kInflateInputEnded : kInflateBadDistanceSymbol;
-    }
-    const uint32_t distance = TakeBase(d, e);  // at most 28 more
+    const uint32_t length = d.TakeBase(e);  // at most 20 of the 56 bits
+    e = Lookup(distances, kDistancePrimaryBits, d.bits);
+    if (IsSpecial(e)) return SpecialCodeResult(d, e, kInflateBadDistanceSymbol);
+    const uint32_t distance = d.TakeBase(e);  // at most 28 more
     if (d.Overrun()) return kInflateInputEnded;
     if (distance > static_cast<uint32_t>(d.out - d.outStart)) return kInflateDistanceTooFar;
     if (static_cast<uint32_t>(d.outEnd - d.out) < length) return kInflateOutputFull;
-    CopyMatch(d.out, distance, length, false);
+    // Byte by byte: an overlapping copy repeats what it just wrote.
+    const uint8_t* from = d.out - distance;
+    for (uint32_t i = 0; i < length; ++i) d.out[i] = from[i];
     d.out += length;
     return 0;
 }
@@ -274,7 +309,7 @@ constexpr ptrdiff_t kFastOutputMargin = 258 + 40;
 
 // Copies a match in the fast loop, where writing up to 39 bytes past it is
 // allowed: five words first, which covers most matches without a loop.
-inline void FastCopy(uint8_t* out, uint32_t distance, uint32_t length) {
+TW_ALWAYS_INLINE void FastCopy(uint8_t* out, uint32_t distance, uint32_t length) {
     const uint8_t* from = out - distance;
     uint8_t* const end = out + length;
     if (distance >= 8) {
@@ -284,107 +319,130 @@ inline void FastCopy(uint8_t* out, uint32_t distance, uint32_t length) {
             out += 8;
             from += 8;
         }
-    } else if (distance == 1) {
-        const uint64_t v = 0x0101010101010101ull * out[-1];
-        for (; out < end; out += 8) std::memcpy(out, &v, 8);
     } else {
-        // The first eight bytes one at a time set the pattern going; after them
-        // a word can come from a whole number of periods back, eight or more.
-        for (int i = 0; i < 8; ++i) out[i] = from[i];
-        const uint32_t period = distance * ((8 + distance - 1) / distance);
-        for (out += 8; out < end; out += 8) std::memcpy(out, out - period, 8);
+        // The last `distance` bytes repeated into a word, kept in a register:
+        // each next word is the same pattern moved on by 8 mod distance.
+        uint64_t v;
+        if (distance == 1) {
+            v = 0x0101010101010101ull * out[-1];
+        } else {
+            v = Load64(from) & ((uint64_t{1} << (8 * distance)) - 1);
+            v |= v << (8 * distance);
+            if (distance < 4) v |= v << (16 * distance);
+        }
+        static const uint8_t kPhase[8] = {0, 0, 0, 2, 0, 3, 2, 1};  // 8 mod distance
+        const uint32_t right = 8 * kPhase[distance], left = 8 * (distance - kPhase[distance]);
+        do {
+            Store64(out, v);
+            out += 8;
+            v = (v >> right) | (v << left);
+        } while (out < end);
     }
+}
+
+// bits with all but the low n cleared, n the low byte of e (below 64). The
+// compiler writes the mask in three steps where BZHI takes one.
+template <bool kBmi2>
+TW_ALWAYS_INLINE uint64_t LowBits(uint64_t bits, uint32_t e) {
+#if TW_X86 && defined(__x86_64__)
+    if constexpr (kBmi2) {
+        uint64_t r;
+        __asm__("bzhi %q2, %1, %0" : "=r"(r) : "r"(bits), "r"(e));
+        return r;
+    }
+#endif
+    return bits & ((uint64_t{1} << (e & 0xFF)) - 1);
 }
 
 // The fast loop, in locals so that the byte stores cannot be taken to change
 // the decoder's state. Returns 0 when a buffer's end is near, 1 at the end of
 // the block, or a failure.
-int FastLoop(Decoder& d, const DecodeTable& lengths, const DecodeTable& distances) {
-    const uint32_t* const lit = lengths.entries;
-    const uint32_t litBits = lengths.primaryBits, litSubMask = (1u << lengths.subtableBits) - 1;
-    const uint32_t* const dist = distances.entries;
-    const uint32_t distBits = distances.primaryBits, distSubMask = (1u << distances.subtableBits) - 1;
-    const uint64_t litMask = (1u << litBits) - 1, distMask = (1u << distBits) - 1;
+//
+// count keeps the number of valid bits in its low six bits only: entries are
+// subtracted whole, and every use masks it.
+template <bool kBmi2>
+TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit, const uint32_t* dist) {
+    constexpr uint64_t litMask = (1u << kLiteralPrimaryBits) - 1, distMask = (1u << kDistancePrimaryBits) - 1;
     const uint8_t* in = d.in;
-    const uint8_t* const inEnd = d.inEnd;
     uint8_t* out = d.out;
+    if (d.inEnd - in < kFastInputMargin || d.outEnd - out < kFastOutputMargin) return 0;
+    const uint8_t* const inLimit = d.inEnd - kFastInputMargin;
+    uint8_t* const outLimit = d.outEnd - kFastOutputMargin;
     uint8_t* const outStart = d.outStart;
-    uint8_t* const outEnd = d.outEnd;
     uint64_t bits = d.bits;
     uint32_t count = d.bitCount;
     int result = 0;
     // After a refill all 64 bits of the buffer are stream bits, so the next
     // entry can be looked up before the refill that precedes its use: a
     // refill only fills bits above those an entry looks at.
-#define TW_REFILL()                         \
-    do {                                    \
-        bits |= Load64(in) << count;        \
-        in += (63 - count) >> 3;            \
-        count |= 56;                        \
+#define TW_REFILL()                                 \
+    do {                                            \
+        bits |= Load64(in) << (count & 63);         \
+        in += (~count & 63) >> 3;                   \
+        count |= 56;                                \
     } while (0)
-#define TW_CONSUME(n)  \
-    do {               \
-        bits >>= (n);  \
-        count -= (n);  \
+#define TW_CONSUME(e)               \
+    do {                            \
+        bits >>= ((e) & 63);        \
+        count -= (e);               \
     } while (0)
-    if (inEnd - in < kFastInputMargin || outEnd - out < kFastOutputMargin) return 0;
+    // A base entry's value plus its extra bits, before its bits are taken.
+#define TW_BASE(e) (((e) >> 16) + static_cast<uint32_t>(LowBits<kBmi2>(bits, (e)) >> (((e) >> 8) & 63)))
     TW_REFILL();
     uint32_t e = lit[bits & litMask];
-    while (inEnd - in >= kFastInputMargin && outEnd - out >= kFastOutputMargin) {
+    while (in <= inLimit && out <= outLimit) {
         // 56 bits or more here, and e is the next code's entry.
-        if (EntryKindOf(e) == kLiteral) {
+        if (IsLiteral(e)) {
             // Three literals fit in 56 bits; 15 stream bits remain after them.
-            TW_CONSUME(EntryTotal(e));
-            *out++ = static_cast<uint8_t>(EntryValue(e));
+            TW_CONSUME(e);
+            *out++ = static_cast<uint8_t>(e >> 16);
             e = lit[bits & litMask];
-            if (EntryKindOf(e) == kLiteral) {
-                TW_CONSUME(EntryTotal(e));
-                *out++ = static_cast<uint8_t>(EntryValue(e));
+            if (IsLiteral(e)) {
+                TW_CONSUME(e);
+                *out++ = static_cast<uint8_t>(e >> 16);
                 e = lit[bits & litMask];
-                if (EntryKindOf(e) == kLiteral) {
-                    TW_CONSUME(EntryTotal(e));
-                    *out++ = static_cast<uint8_t>(EntryValue(e));
+                if (IsLiteral(e)) {
+                    TW_CONSUME(e);
+                    *out++ = static_cast<uint8_t>(e >> 16);
                     e = lit[bits & litMask];
                 }
             }
             TW_REFILL();
             continue;
         }
-        if (EntryKindOf(e) == kSubtable) {
-            e = lit[EntryValue(e) + ((bits >> litBits) & litSubMask)];
-            if (EntryKindOf(e) == kLiteral) {
-                TW_CONSUME(EntryTotal(e));
-                *out++ = static_cast<uint8_t>(EntryValue(e));
+        if (IsSubtable(e)) {
+            e = lit[EntryValue(e) + ((bits >> kLiteralPrimaryBits) & ((1u << EntryCodeLength(e)) - 1))];
+            if (IsLiteral(e)) {
+                TW_CONSUME(e);
+                *out++ = static_cast<uint8_t>(e >> 16);
                 TW_REFILL();
                 e = lit[bits & litMask];
                 continue;
             }
         }
-        if (EntryKindOf(e) != kBase) {
-            if (EntryKindOf(e) == kEndOfBlock) {
-                TW_CONSUME(EntryTotal(e));
+        if (!IsBase(e)) {
+            if (EntryValue(e) == kEndOfBlock) {
+                TW_CONSUME(e);
                 result = 1;
             } else {
                 // At least 15 bits are here, so an unused code is a bad one.
-                result = EntryKindOf(e) == kBadSymbol ? kInflateBadLengthSymbol : kInflateBadCode;
+                result = EntryValue(e) == kBadSymbol ? kInflateBadLengthSymbol : kInflateBadCode;
             }
             break;
         }
         // Up to 20 bits for the length and 28 for the distance.
-        uint32_t total = EntryTotal(e);
-        const uint32_t length =
-            EntryValue(e) + static_cast<uint32_t>((bits & ((uint64_t{1} << total) - 1)) >> EntryCodeLength(e));
-        TW_CONSUME(total);
+        const uint32_t length = TW_BASE(e);
+        TW_CONSUME(e);
         e = dist[bits & distMask];
-        if (EntryKindOf(e) == kSubtable) e = dist[EntryValue(e) + ((bits >> distBits) & distSubMask)];
-        if (EntryKindOf(e) != kBase) {
-            result = EntryKindOf(e) == kBadSymbol ? kInflateBadDistanceSymbol : kInflateBadCode;
+        if (IsSubtable(e)) {
+            e = dist[EntryValue(e) + ((bits >> kDistancePrimaryBits) & ((1u << EntryCodeLength(e)) - 1))];
+        }
+        if (!IsBase(e)) {
+            result = EntryValue(e) == kBadSymbol ? kInflateBadDistanceSymbol : kInflateBadCode;
             break;
         }
-        total = EntryTotal(e);
-        const uint32_t distance =
-            EntryValue(e) + static_cast<uint32_t>((bits & ((uint64_t{1} << total) - 1)) >> EntryCodeLength(e));
-        TW_CONSUME(total);
+        const uint32_t distance = TW_BASE(e);
+        TW_CONSUME(e);
         TW_REFILL();
         e = lit[bits & litMask];
         if (distance > static_cast<uint32_t>(out - outStart)) {
@@ -396,16 +454,54 @@ int FastLoop(Decoder& d, const DecodeTable& lengths, const DecodeTable& distance
     }
 #undef TW_REFILL
 #undef TW_CONSUME
+#undef TW_BASE
     d.in = in;
     d.out = out;
     d.bits = bits;
-    d.bitCount = count;
+    d.bitCount = count & 63;
     return result;
 }
 
-int DecodeBlock(Decoder& d, const DecodeTable& lengths, const DecodeTable& distances) {
+using FastLoopFunction = int (*)(Decoder&, const uint32_t*, const uint32_t*);
+
+int FastLoopPlain(Decoder& d, const uint32_t* lit, const uint32_t* dist) {
+    return FastLoopBody<false>(d, lit, dist);
+}
+
+#if TW_X86
+// The same loop with BMI2's shifts by a register, which take one step where
+// the plain ones take three.
+__attribute__((target("bmi2"))) int FastLoopBmi2(Decoder& d, const uint32_t* lit, const uint32_t* dist) {
+    return FastLoopBody<true>(d, lit, dist);
+}
+
+bool HasBmi2() {
+    unsigned eax, ebx, ecx, edx;
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & (1u << 8)) != 0;
+}
+#else
+bool HasBmi2() { return false; }
+#endif
+
+std::atomic<FastLoopFunction> g_fastLoop{nullptr};
+
+FastLoopFunction ChosenFastLoop() {
+    FastLoopFunction f = g_fastLoop.load(std::memory_order_relaxed);
+    if (!f) {
+#if TW_X86
+        f = HasBmi2() ? FastLoopBmi2 : FastLoopPlain;
+#else
+        f = FastLoopPlain;
+#endif
+        g_fastLoop.store(f, std::memory_order_relaxed);
+    }
+    return f;
+}
+
+int DecodeBlock(Decoder& d, const uint32_t* lengths, const uint32_t* distances) {
+    const FastLoopFunction fastLoop = ChosenFastLoop();
     for (;;) {
-        int r = FastLoop(d, lengths, distances);
+        int r = fastLoop(d, lengths, distances);
         if (r == 0) r = CarefulSymbol(d, lengths, distances);
         if (r == 1) return kInflateOk;
         if (r != 0) return r;
@@ -413,16 +509,14 @@ int DecodeBlock(Decoder& d, const DecodeTable& lengths, const DecodeTable& dista
 }
 
 struct FixedTables {
-    uint32_t literalEntries[kLiteralTableSize];
-    uint32_t distanceEntries[kDistanceTableSize];
-    DecodeTable literals{kLiteralPrimaryBits, 0, literalEntries};
-    DecodeTable distances{kDistancePrimaryBits, 0, distanceEntries};
+    uint32_t literals[kLiteralTableSize];
+    uint32_t distances[kDistanceTableSize];
     FixedTables() {
         uint8_t lengths[288];
         for (int i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-        BuildDecodeTable(literals, lengths, 288, kLiteralLengthTable);
+        BuildDecodeTable(literals, kLiteralPrimaryBits, lengths, 288, kLiteralLengthTable);
         for (int i = 0; i < 30; ++i) lengths[i] = 5;
-        BuildDecodeTable(distances, lengths, 30, kDistanceTable);
+        BuildDecodeTable(distances, kDistancePrimaryBits, lengths, 30, kDistanceTable);
     }
 };
 
@@ -432,13 +526,13 @@ const FixedTables& Fixed() {
 }
 
 struct DynamicTables {
-    uint32_t literalEntries[kLiteralTableSize];
-    uint32_t distanceEntries[kDistanceTableSize];
-    uint32_t codeLengthEntries[kCodeLengthTableSize];
+    uint32_t literals[kLiteralTableSize];
+    uint32_t distances[kDistanceTableSize];
+    uint32_t codeLengths[kCodeLengthTableSize];
 };
 
 // The header of a dynamic block, read a field at a time with every check.
-int ReadDynamicHeader(Decoder& d, DynamicTables& storage, DecodeTable& literals, DecodeTable& distances) {
+int ReadDynamicHeader(Decoder& d, DynamicTables& t) {
     d.Refill();
     const uint32_t hlit = d.Take(5) + 257, hdist = d.Take(5) + 1, hclen = d.Take(4) + 4;
     if (d.Overrun()) return kInflateInputEnded;
@@ -450,16 +544,17 @@ int ReadDynamicHeader(Decoder& d, DynamicTables& storage, DecodeTable& literals,
         lengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(d.Take(3));
     }
     if (d.Overrun()) return kInflateInputEnded;
-    DecodeTable codeLengths{kCodeLengthPrimaryBits, 0, storage.codeLengthEntries};
-    if (BuildDecodeTable(codeLengths, lengths, 19, kCodeLengthTable) != kInflateOk) return kInflateBadCode;
+    if (BuildDecodeTable(t.codeLengths, kCodeLengthPrimaryBits, lengths, 19, kCodeLengthTable) != kInflateOk) {
+        return kInflateBadCode;
+    }
 
     for (uint8_t& l : lengths) l = 0;
     const uint32_t total = hlit + hdist;
     uint32_t index = 0;
     while (index < total) {
         d.Refill();
-        const uint32_t e = Lookup(codeLengths, d.bits);
-        if (EntryKindOf(e) == kUnused) return UnusedCode(d);
+        const uint32_t e = Lookup(t.codeLengths, kCodeLengthPrimaryBits, d.bits);
+        if (IsSpecial(e)) return UnusedCode(d);
         d.Drop(EntryTotal(e));
         if (d.Overrun()) return kInflateInputEnded;
         const uint32_t symbol = EntryValue(e);
@@ -483,8 +578,10 @@ int ReadDynamicHeader(Decoder& d, DynamicTables& storage, DecodeTable& literals,
         while (repeat--) lengths[index++] = value;
     }
     if (lengths[256] == 0) return kInflateBadCode;
-    if (BuildDecodeTable(literals, lengths, static_cast<int>(hlit), kLiteralLengthTable) != kInflateOk ||
-        BuildDecodeTable(distances, lengths + hlit, static_cast<int>(hdist), kDistanceTable) != kInflateOk) {
+    if (BuildDecodeTable(t.literals, kLiteralPrimaryBits, lengths, static_cast<int>(hlit), kLiteralLengthTable) !=
+            kInflateOk ||
+        BuildDecodeTable(t.distances, kDistancePrimaryBits, lengths + hlit, static_cast<int>(hdist),
+                         kDistanceTable) != kInflateOk) {
         return kInflateBadCode;
     }
     return kInflateOk;
@@ -515,8 +612,7 @@ int StoredBlock(Decoder& d) {
 int InflateFast(const uint8_t* input, uint32_t inputLength, uint8_t* output, uint32_t outputCapacity,
                 uint32_t* produced) {
     Decoder d{input, input + inputLength, input, 0, 0, 0, output, output, output + outputCapacity};
-    DynamicTables* dynamic = nullptr;
-    DynamicTables local;  // on the stack: about 60 KiB
+    DynamicTables dynamic;  // on the stack: about 37 KiB
     for (;;) {
         d.Refill();
         const uint32_t last = d.Take(1), type = d.Take(2);
@@ -527,11 +623,8 @@ int InflateFast(const uint8_t* input, uint32_t inputLength, uint8_t* output, uin
         } else if (type == 1) {
             result = DecodeBlock(d, Fixed().literals, Fixed().distances);
         } else if (type == 2) {
-            dynamic = &local;
-            DecodeTable literals{kLiteralPrimaryBits, 0, dynamic->literalEntries};
-            DecodeTable distances{kDistancePrimaryBits, 0, dynamic->distanceEntries};
-            result = ReadDynamicHeader(d, *dynamic, literals, distances);
-            if (result == kInflateOk) result = DecodeBlock(d, literals, distances);
+            result = ReadDynamicHeader(d, dynamic);
+            if (result == kInflateOk) result = DecodeBlock(d, dynamic.literals, dynamic.distances);
         } else {
             return kInflateReservedBlock;
         }
@@ -541,4 +634,12 @@ int InflateFast(const uint8_t* input, uint32_t inputLength, uint8_t* output, uin
             return kInflateOk;
         }
     }
+}
+
+bool InflateFastUseBmi2(bool use) {
+    if (use && !HasBmi2()) return false;
+#if TW_X86
+    g_fastLoop.store(use ? FastLoopBmi2 : FastLoopPlain, std::memory_order_relaxed);
+#endif
+    return true;
 }

@@ -9,3 +9,7 @@
 
 int InflateFast(const uint8_t* input, uint32_t inputLength, uint8_t* output, uint32_t outputCapacity,
                 uint32_t* produced);
+
+// Where the processor has BMI2 its build of the inner loop runs, else the
+// plain one. Tests force either (false when BMI2 is asked for and missing).
+bool InflateFastUseBmi2(bool use);
