@@ -13,7 +13,7 @@ namespace {
 const char kUsage[] =
     "usage: parcelwright catalog check FILE [--filter N] [--locked] [--preferred N] [--os CODE]\n"
     "                                  [--mode install|uninstall|update]\n"
-    "       parcelwright inflate IN OUT --size N\n"
+    "       parcelwright inflate IN OUT --size N [--reference]\n"
     "       parcelwright format FILE\n"
     "       parcelwright zip check FILE\n";
 

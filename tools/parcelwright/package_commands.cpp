@@ -1,5 +1,7 @@
-// "parcelwright inflate" and "parcelwright format": the decoder and the
-// format detection on files.
+// "parcelwright inflate" and "parcelwright format": the decoder extraction
+// uses (or, with --reference, the bit-at-a-time one) and the format detection
+// on files.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -8,13 +10,34 @@
 #include "base/text.h"
 #include "commands.h"
 #include "package/inflate.h"
+#include "package/inflate_fast.h"
 #include "package/package_format.h"
 
-int RunInflate(const std::vector<std::string>& args) {
-    // IN OUT --size N
-    if (args.size() != 4 || args[2] != "--size" || args[3].empty() ||
+namespace {
+
+const char kInflateUsage[] = "usage: parcelwright inflate IN OUT --size N [--reference]\n";
+
+// One "--reference" may stand anywhere after the command except between
+// "--size" and its number; what remains must be IN OUT --size N.
+bool TakeReferenceOption(std::vector<std::string>& args, bool& reference) {
+    auto at = std::find(args.begin(), args.end(), "--reference");
+    reference = at != args.end();
+    if (!reference) return true;
+    if (std::find(at + 1, args.end(), "--reference") != args.end() || (at != args.begin() && at[-1] == "--size")) {
+        return false;
+    }
+    args.erase(at);
+    return true;
+}
+
+}  // namespace
+
+int RunInflate(const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = arguments;
+    bool reference = false;
+    if (!TakeReferenceOption(args, reference) || args.size() != 4 || args[2] != "--size" || args[3].empty() ||
         args[3].find_first_not_of("0123456789") != std::string::npos || args[3].size() > 10) {
-        std::fputs("usage: parcelwright inflate IN OUT --size N\n", stderr);
+        std::fputs(kInflateUsage, stderr);
         return kToolUsage;
     }
     unsigned long long size = std::stoull(args[3]);
@@ -29,8 +52,9 @@ int RunInflate(const std::vector<std::string>& args) {
         return kToolFailed;
     }
     uint32_t produced = 0;
-    int result = InflateRaw(reinterpret_cast<const uint8_t*>(input.data()), static_cast<uint32_t>(input.size()),
-                            output.get(), static_cast<uint32_t>(size), &produced);
+    auto* decode = reference ? InflateRaw : InflateFast;
+    int result = decode(reinterpret_cast<const uint8_t*>(input.data()), static_cast<uint32_t>(input.size()),
+                        output.get(), static_cast<uint32_t>(size), &produced);
     if (result != 0) produced = 0;
     std::FILE* out = std::fopen(args[1].c_str(), "wb");
     if (!out || std::fwrite(output.get(), 1, produced, out) != produced) {
