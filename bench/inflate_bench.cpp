@@ -91,5 +91,12 @@ int main(int argc, char** argv) {
         return each_buffer([](const uint8_t* p, size_t n) { return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(n))); });
     });
     std::printf("crc32  %10.1f  %8.1f  %6.3f   (64 KiB buffers; %08x)\n", ours, theirs, ours / theirs, sink);
+    for (Crc32Path path : {kCrc32Table, kCrc32Clmul128, kCrc32Clmul256, kCrc32Clmul512}) {
+        if (!Crc32UsePath(path)) continue;
+        double rate = MedianMegabytesPerSecond(rounds, plain.size(), [&] {
+            return each_buffer([](const uint8_t* p, size_t n) { return Crc32(p, n); });
+        });
+        std::printf("  %-8s %10.1f  %8.1f  %6.3f\n", Crc32PathName(path), rate, theirs, rate / theirs);
+    }
     return 0;
 }
