@@ -175,7 +175,8 @@ TW_TARGET_CLMUL128 TW_INLINE uint32_t FinishFrom128(__m128i x, const uint8_t* p,
     return UpdateByTable(ReduceBlock(x), p, n);
 }
 
-// The register goes into the first four message bytes: the same as starting from it.
+// Each UpdateByClmul wants at least one vector of bytes. The CRC register goes
+// into the first four message bytes: the same as starting from it.
 TW_TARGET_CLMUL128 uint32_t UpdateByClmul128(uint32_t c, const uint8_t* p, size_t n) {
     __m128i x = _mm_xor_si128(Load128(p), _mm_cvtsi32_si128(static_cast<int>(c)));
     p += 16, n -= 16;

@@ -51,8 +51,8 @@ TEST(Crc32, KnownValuesAndEveryLengthAndAlignment) {
 // times over; the long ones run the four-register loops, then every narrower step
 // (2 * 65536 + 255 leaves 192 + 48 + 15 bytes after the last 256-byte step).
 constexpr size_t kShortLengths = 2101;
-const size_t kLongLengths[] = {65536 + 7, 2 * 65536 + 255};
-constexpr size_t kLongest = 2 * 65536 + 255;
+constexpr size_t kLongLengths[] = {65536 + 7, 2 * 65536 + 255};
+constexpr size_t kLongest = kLongLengths[1];
 constexpr size_t kAlignments = 64;
 // Wider than any load, so an over-read past either end of a slice lands in it.
 constexpr size_t kFence = 64;
@@ -104,47 +104,19 @@ const std::vector<std::vector<uint32_t>>& Expected() {
     return expected;
 }
 
-// A pattern copied to start at any alignment, with room for a fence either side,
-// so that every alignment checks the same message.
-class AlignedCopy {
-   public:
-    AlignedCopy() : storage_(kFence + 2 * kAlignments + kLongest + kFence) {}
-    const uint8_t* Place(const std::vector<uint8_t>& bytes, size_t alignment) {
-        const uintptr_t start = reinterpret_cast<uintptr_t>(storage_.data()) + kFence;
-        uint8_t* at = storage_.data() + ((start + kAlignments - 1) / kAlignments * kAlignments - start) + kFence + alignment;
-        std::copy(bytes.begin(), bytes.end(), at);
-        return at;
-    }
-
-   private:
-    std::vector<uint8_t> storage_;
-};
-
-// Under AddressSanitizer the bytes just outside the slice are poisoned meanwhile,
-// so a vector load that strays before the start or past the end faults.
-class FencedSlice {
-   public:
-    FencedSlice(const uint8_t* data, size_t size) : data_(data), size_(size) { Fence(true); }
-    ~FencedSlice() { Fence(false); }
-    FencedSlice(const FencedSlice&) = delete;
-    FencedSlice& operator=(const FencedSlice&) = delete;
-
-   private:
-    void Fence(bool poison) {
+// Under AddressSanitizer the bytes either side of the slice are poisoned during
+// the call, so a vector load that strays before the start or past the end faults.
+uint32_t Crc32Fenced(const uint8_t* data, size_t size) {
 #ifdef TW_TEST_ASAN
-        if (poison) {
-            ASAN_POISON_MEMORY_REGION(data_ - kFence, kFence);
-            ASAN_POISON_MEMORY_REGION(data_ + size_, kFence);
-        } else {
-            ASAN_UNPOISON_MEMORY_REGION(data_ - kFence, 2 * kFence + size_);
-        }
+    ASAN_POISON_MEMORY_REGION(data - kFence, kFence);
+    ASAN_POISON_MEMORY_REGION(data + size, kFence);
+    const uint32_t crc = Crc32(data, size);
+    ASAN_UNPOISON_MEMORY_REGION(data - kFence, kFence + size + kFence);
+    return crc;
 #else
-        static_cast<void>(poison);
+    return Crc32(data, size);
 #endif
-    }
-    const uint8_t* data_;
-    size_t size_;
-};
+}
 
 class Crc32PathTest : public ::testing::TestWithParam<Crc32Path> {
    protected:
@@ -158,18 +130,18 @@ class Crc32PathTest : public ::testing::TestWithParam<Crc32Path> {
 
 TEST_P(Crc32PathTest, MatchesReferencesAtEveryLengthAndAlignment) {
     const std::vector<size_t> lengths = Lengths();
-    AlignedCopy copy;
+    // Each alignment gets the same message, copied there with room for the fences.
+    std::vector<uint8_t> storage(kFence + 2 * kAlignments + kLongest + kFence);
+    uint8_t* const aligned =
+        storage.data() + kFence + (kAlignments - reinterpret_cast<uintptr_t>(storage.data() + kFence) % kAlignments);
     for (size_t p = 0; p < Patterns().size(); ++p) {
         const Pattern& pattern = Patterns()[p];
         for (size_t alignment = 0; alignment < kAlignments; ++alignment) {
-            const uint8_t* data = copy.Place(pattern.bytes, alignment);
+            uint8_t* const data = aligned + alignment;
+            std::copy(pattern.bytes.begin(), pattern.bytes.end(), data);
             for (size_t i = 0; i < lengths.size(); ++i) {
-                uint32_t crc;
-                {
-                    FencedSlice fence(data, lengths[i]);
-                    crc = Crc32(data, lengths[i]);
-                }
-                ASSERT_EQ(crc, Expected()[p][i]) << pattern.name << ", alignment " << alignment << ", length " << lengths[i];
+                ASSERT_EQ(Crc32Fenced(data, lengths[i]), Expected()[p][i])
+                    << pattern.name << ", alignment " << alignment << ", length " << lengths[i];
             }
         }
     }
