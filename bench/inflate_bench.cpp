@@ -12,7 +12,7 @@
 #endif
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -94,8 +94,12 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-double Seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// This thread's CPU time: on a shared machine other programs stretch the wall
+// clock, not this.
+double CpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
 double Median(std::vector<double> values) {
@@ -121,9 +125,9 @@ bool TimeStream(const Stream& s, int rounds, Baselines& b, double (&median)[kDec
     for (int r = 0; r < rounds; ++r) {
         for (int d = 0; d < kDecoderCount; ++d) {
             if (!HaveDecoder(Decoder(d))) continue;
-            auto start = std::chrono::steady_clock::now();
+            double start = CpuSeconds();
             if (!Decode(Decoder(d), b, s, out)) return false;
-            times[d].push_back(Seconds(start));
+            times[d].push_back(CpuSeconds() - start);
         }
     }
     for (int d = 0; d < kDecoderCount; ++d) median[d] = HaveDecoder(Decoder(d)) ? Median(times[d]) : 0;
@@ -138,7 +142,7 @@ bool BenchInflate(const std::vector<Stream>& streams, int rounds) {
     if (!b.libdeflate) return false;
 #endif
     bool libdeflate = HaveDecoder(kLibdeflate);
-    std::printf("inflate: median MB/s of output over %d rounds; ours = InflateFast\n", rounds);
+    std::printf("inflate: median MB/s of output (thread CPU time) over %d rounds; ours = InflateFast\n", rounds);
     std::printf("stream           MB      ours      zlib%s  ours/zlib%s\n", libdeflate ? "  libdeflate" : "",
                 libdeflate ? "  ours/libdeflate" : "");
     double logZlib = 0, logLibdeflate = 0;
@@ -208,12 +212,12 @@ bool BenchCrc32(const std::vector<const std::string*>& buffers, int rounds) {
     }
     std::vector<double> oursTimes, theirTimes;
     for (int r = 0; r < rounds; ++r) {
-        auto start = std::chrono::steady_clock::now();
+        double start = CpuSeconds();
         check ^= each_buffer(ours);
-        oursTimes.push_back(Seconds(start));
-        start = std::chrono::steady_clock::now();
+        oursTimes.push_back(CpuSeconds() - start);
+        start = CpuSeconds();
         check ^= each_buffer(theirs);
-        theirTimes.push_back(Seconds(start));
+        theirTimes.push_back(CpuSeconds() - start);
     }
     double oursRate = MegabytesPerSecond(total, Median(oursTimes));
     double theirRate = MegabytesPerSecond(total, Median(theirTimes));
@@ -231,9 +235,9 @@ bool BenchCrc32(const std::vector<const std::string*>& buffers, int rounds) {
         }
         std::vector<double> times;
         for (int r = 0; r < rounds; ++r) {
-            auto start = std::chrono::steady_clock::now();
+            double start = CpuSeconds();
             check ^= each_buffer(ours);
-            times.push_back(Seconds(start));
+            times.push_back(CpuSeconds() - start);
         }
         double rate = MegabytesPerSecond(total, Median(times));
         std::printf("  %-8s %8.1f  %8.1f  %9.3f\n", Crc32PathName(path), rate, theirRate, rate / theirRate);
@@ -269,7 +273,8 @@ int main(int argc, char** argv) {
         }
     }
     if (!BenchInflate(streams, rounds)) return 1;
-    std::vector<const std::string*> buffers;
-    for (const std::string& p : plains) buffers.push_back(&p);
+    // CRC-32 over the text corpus only: 3.6 MB stay in the cache, so the
+    // figure is the code's speed, not the memory's.
+    std::vector<const std::string*> buffers{&plains[0]};
     return BenchCrc32(buffers, rounds) ? 0 : 1;
 }
