@@ -136,12 +136,6 @@ int BuildDecodeTable(uint32_t* entries, int primary, const uint8_t* lengths, int
         if (left < 0) return kInflateBadCode;
         if (count[len]) longest = len;
     }
-    // A complete code fills every entry itself; only an incomplete one leaves
-    // unused entries.
-    if (left != 0) {
-        for (int i = 0; i < (1 << primary); ++i) entries[i] = kUnusedEntry;
-    }
-    if (longest == 0) return kInflateOk;
     const uint32_t subtableBits = longest > primary ? static_cast<uint32_t>(longest - primary) : 0;
 
     // Symbols in code order: by length, then by symbol.
@@ -153,6 +147,11 @@ int BuildDecodeTable(uint32_t* entries, int primary, const uint8_t* lengths, int
         if (lengths[s]) sorted[offset[lengths[s]]++] = static_cast<uint16_t>(s);
     }
 
+    // The primary table grows by doubling: while codes of length len are
+    // placed, it is 2^len entries long, each code at its bits in reading
+    // order; copying it upward repeats every shorter code for the next length.
+    entries[0] = entries[1] = kUnusedEntry;
+    uint32_t filled = 2;
     uint32_t code = 0;
     int len = 1;
     uint32_t used = 1u << primary;  // entries taken, primary table first
@@ -162,12 +161,15 @@ int BuildDecodeTable(uint32_t* entries, int primary, const uint8_t* lengths, int
         const int s = sorted[i];
         while (lengths[s] != len) {
             code <<= 1;
-            ++len;
+            if (++len <= primary) {
+                std::memcpy(entries + filled, entries, filled * sizeof(uint32_t));
+                filled *= 2;
+            }
         }
         const uint32_t reversed = ReverseBits(code, len);
         const uint32_t entry = SymbolEntry(kind, s, static_cast<uint32_t>(len));
         if (len <= primary) {
-            for (uint32_t k = reversed; k < (1u << primary); k += 1u << len) entries[k] = entry;
+            entries[reversed] = entry;
             continue;
         }
         // Codes sharing their first primary bits come one after another.
@@ -181,6 +183,7 @@ int BuildDecodeTable(uint32_t* entries, int primary, const uint8_t* lengths, int
         uint32_t* sub = entries + EntryValue(entries[slot]);
         for (uint32_t k = reversed >> primary; k < (1u << subtableBits); k += 1u << (len - primary)) sub[k] = entry;
     }
+    for (; filled < (1u << primary); filled *= 2) std::memcpy(entries + filled, entries, filled * sizeof(uint32_t));
     return kInflateOk;
 }
 
@@ -303,12 +306,12 @@ int CarefulSymbol(Decoder& d, const uint32_t* lengths, const uint32_t* distances
 
 // Input enough for three eight-byte loads in one turn of the fast loop (each
 // takes at most seven bytes); output enough for the longest match plus the
-// copy's overrun of up to 39 bytes.
+// copy's overrun of up to 47 bytes.
 constexpr ptrdiff_t kFastInputMargin = 32;
-constexpr ptrdiff_t kFastOutputMargin = 258 + 40;
+constexpr ptrdiff_t kFastOutputMargin = 258 + 48;
 
-// Copies a match in the fast loop, where writing up to 39 bytes past it is
-// allowed: five words first, which covers most matches without a loop.
+// Copies a match in the fast loop, where writing up to 47 bytes past it is
+// allowed: 40 or 48 bytes first, which covers most matches without a loop.
 TW_ALWAYS_INLINE void FastCopy(uint8_t* out, uint32_t distance, uint32_t length) {
     const uint8_t* from = out - distance;
     uint8_t* const end = out + length;
@@ -361,7 +364,8 @@ TW_ALWAYS_INLINE uint64_t LowBits(uint64_t bits, uint32_t e) {
 // count keeps the number of valid bits in its low six bits only: entries are
 // subtracted whole, and every use masks it.
 template <bool kBmi2>
-TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit, const uint32_t* dist) {
+TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit) {
+    const uint32_t* const dist = lit + kLiteralTableSize;
     constexpr uint64_t litMask = (1u << kLiteralPrimaryBits) - 1, distMask = (1u << kDistancePrimaryBits) - 1;
     const uint8_t* in = d.in;
     uint8_t* out = d.out;
@@ -415,8 +419,8 @@ TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit, const uint32_
             if (IsLiteral(e)) {
                 TW_CONSUME(e);
                 *out++ = static_cast<uint8_t>(e >> 16);
-                TW_REFILL();
                 e = lit[bits & litMask];
+                TW_REFILL();
                 continue;
             }
         }
@@ -443,8 +447,9 @@ TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit, const uint32_
         }
         const uint32_t distance = TW_BASE(e);
         TW_CONSUME(e);
-        TW_REFILL();
+        // 48 bits taken at most since the last refill: 16 stream bits are left.
         e = lit[bits & litMask];
+        TW_REFILL();
         if (distance > static_cast<uint32_t>(out - outStart)) {
             result = kInflateDistanceTooFar;
             break;
@@ -462,17 +467,15 @@ TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit, const uint32_
     return result;
 }
 
-using FastLoopFunction = int (*)(Decoder&, const uint32_t*, const uint32_t*);
+using FastLoopFunction = int (*)(Decoder&, const uint32_t*);
 
-int FastLoopPlain(Decoder& d, const uint32_t* lit, const uint32_t* dist) {
-    return FastLoopBody<false>(d, lit, dist);
-}
+int FastLoopPlain(Decoder& d, const uint32_t* lit) { return FastLoopBody<false>(d, lit); }
 
 #if TW_X86
 // The same loop with BMI2's shifts by a register, which take one step where
 // the plain ones take three.
-__attribute__((target("bmi2"))) int FastLoopBmi2(Decoder& d, const uint32_t* lit, const uint32_t* dist) {
-    return FastLoopBody<true>(d, lit, dist);
+__attribute__((target("bmi2"))) int FastLoopBmi2(Decoder& d, const uint32_t* lit) {
+    return FastLoopBody<true>(d, lit);
 }
 
 bool HasBmi2() {
@@ -498,16 +501,19 @@ FastLoopFunction ChosenFastLoop() {
     return f;
 }
 
+// distances is lengths + kLiteralTableSize (the fast loop relies on it).
 int DecodeBlock(Decoder& d, const uint32_t* lengths, const uint32_t* distances) {
     const FastLoopFunction fastLoop = ChosenFastLoop();
     for (;;) {
-        int r = fastLoop(d, lengths, distances);
+        int r = fastLoop(d, lengths);
         if (r == 0) r = CarefulSymbol(d, lengths, distances);
         if (r == 1) return kInflateOk;
         if (r != 0) return r;
     }
 }
 
+// The distance table follows the literal/length table directly, so the fast
+// loop finds it at a fixed offset and keeps one register free.
 struct FixedTables {
     uint32_t literals[kLiteralTableSize];
     uint32_t distances[kDistanceTableSize];
@@ -520,6 +526,8 @@ struct FixedTables {
     }
 };
 
+static_assert(offsetof(FixedTables, distances) == sizeof(uint32_t) * kLiteralTableSize, "tables adjacent");
+
 const FixedTables& Fixed() {
     static const FixedTables tables;
     return tables;
@@ -527,9 +535,11 @@ const FixedTables& Fixed() {
 
 struct DynamicTables {
     uint32_t literals[kLiteralTableSize];
-    uint32_t distances[kDistanceTableSize];
+    uint32_t distances[kDistanceTableSize];  // right after literals
     uint32_t codeLengths[kCodeLengthTableSize];
 };
+
+static_assert(offsetof(DynamicTables, distances) == sizeof(uint32_t) * kLiteralTableSize, "tables adjacent");
 
 // The header of a dynamic block, read a field at a time with every check.
 int ReadDynamicHeader(Decoder& d, DynamicTables& t) {
