@@ -52,7 +52,8 @@ string(REGEX MATCH ":([0-9]+)$" _port_match "${TW_VENDOR_ORIGIN}")
 set(TW_TEST_SERVER_PORT ${CMAKE_MATCH_1})
 set(TW_TEST_SERVER_ROOT ${CMAKE_BINARY_DIR}/vendor)
 set(TW_VENDOR_SERVER ${CMAKE_SOURCE_DIR}/tests/tools/vendor_server.py)
-target_compile_definitions(tw_tests_win PRIVATE TW_TEST_SERVER_ROOT="${TW_TEST_SERVER_ROOT}")
+target_compile_definitions(tw_tests_win PRIVATE TW_TEST_SERVER_ROOT="${TW_TEST_SERVER_ROOT}"
+  TW_INFLATE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus/inflate_differential")
 if(TW_TEST_SERVER_PORT)
   add_test(NAME vendor_server.start COMMAND Python3::Interpreter ${TW_VENDOR_SERVER} --root ${TW_TEST_SERVER_ROOT}
     --port ${TW_TEST_SERVER_PORT} --pid-file ${CMAKE_BINARY_DIR}/vendor_server.pid --background --fresh)

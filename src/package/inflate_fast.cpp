@@ -64,7 +64,7 @@ constexpr bool IsBase(uint32_t e) { return (e & (kLiteralFlag | kSubtableFlag | 
 constexpr uint32_t kUnusedEntry = MakeEntry(kSpecialFlag, 0, 0, kUnused);
 
 constexpr int kLiteralPrimaryBits = 11;
-constexpr int kDistancePrimaryBits = 9;
+constexpr int kDistancePrimaryBits = 8;
 constexpr int kCodeLengthPrimaryBits = 7;
 
 // Enough for any code: every second-level table belongs to a primary slot
@@ -397,7 +397,8 @@ TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit) {
     while (in <= inLimit && out <= outLimit) {
         // 56 bits or more here, and e is the next code's entry.
         if (IsLiteral(e)) {
-            // Three literals fit in 56 bits; 15 stream bits remain after them.
+            // A literal from the first level has at most 11 bits: four fit in
+            // 56, and 20 stream bits remain after them for the next entry.
             TW_CONSUME(e);
             *out++ = static_cast<uint8_t>(e >> 16);
             e = lit[bits & litMask];
@@ -409,6 +410,11 @@ TW_ALWAYS_INLINE int FastLoopBody(Decoder& d, const uint32_t* lit) {
                     TW_CONSUME(e);
                     *out++ = static_cast<uint8_t>(e >> 16);
                     e = lit[bits & litMask];
+                    if (IsLiteral(e)) {
+                        TW_CONSUME(e);
+                        *out++ = static_cast<uint8_t>(e >> 16);
+                        e = lit[bits & litMask];
+                    }
                 }
             }
             TW_REFILL();
