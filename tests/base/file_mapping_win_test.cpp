@@ -113,14 +113,20 @@ TEST(FileMapping, DoesNotOpenAFileSomeoneIsWriting) {
         EXPECT_EQ(file.View(0, 1), nullptr);
     }
     {
-        // The stand-in opens through the ANSI functions: an ASCII name.
-        WideBuffer held = folder / u"held.zip";
+        // The stand-in opens through the ANSI functions: ASCII names. It says
+        // it holds the file with a second file; probing the held file itself
+        // could take it first and make the stand-in's exclusive open fail.
+        WideBuffer held = folder / u"held.zip", holding = folder / u"holding";
         ASSERT_TRUE(CopyFileW(W(path), W(held), FALSE));
         RunningPrograms programs;
-        StandIn holder(folder / u"holder\\holder.exe", "hold " + WideToUtf8(held) + "\n");
-        ASSERT_NE(programs.StartHolding(holder.path(), held), nullptr);
+        StandIn holder(folder / u"holder\\holder.exe",
+                       "hold " + WideToUtf8(held) + "\nwrite " + WideToUtf8(holding) + " x\n");
+        HANDLE process = programs.Start(holder.path());
+        ASSERT_TRUE(process && WaitUntil([&] { return FileExists(holding) || !IsRunning(process); }));
+        ASSERT_TRUE(IsRunning(process));  // a stand-in that could not hold the file has ended
         FileMapping file;
         EXPECT_FALSE(file.Open(held));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     }
 }
 
