@@ -3,8 +3,13 @@
 // ends of the file, and ranges that are not inside it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "base/file_mapping.h"
 
 // Three granules and a bit, each byte telling its offset apart from its
 // neighbours' and from the same offset in another granule.
@@ -42,3 +47,22 @@ inline const MappedViewCase kMappedViewCases[] = {
     {"far past the end", uint64_t{1} << 40, 1, false},
     {"wrapping around", UINT64_MAX - 1, 4, false},
 };
+
+// Makes every view of the table on file (which holds MappedFileBytes), keeps
+// them all side by side, then checks their bytes and gives them back.
+inline void CheckEveryView(FileMapping& file) {
+    ASSERT_EQ(file.size(), kMappedFileSize);
+    struct Made { const MappedViewCase* c; const uint8_t* view; };
+    std::vector<Made> made;
+    for (const MappedViewCase& c : kMappedViewCases) {
+        const uint8_t* view = file.View(c.offset, c.length);
+        EXPECT_EQ(view != nullptr, c.made) << c.what;
+        if (view) made.push_back({&c, view});
+    }
+    for (const Made& m : made) {
+        size_t wrong = 0;
+        for (size_t i = 0; i < m.c->length; ++i) wrong += m.view[i] != MappedByteAt(m.c->offset + i);
+        EXPECT_EQ(wrong, 0u) << m.c->what;
+        file.Release(m.view, m.c->offset, m.c->length);
+    }
+}

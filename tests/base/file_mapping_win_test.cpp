@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
 
 #include "base/handles_win.h"
 #include "base/test_folder_win.h"
@@ -29,21 +28,7 @@ TEST(FileMapping, ViewsOfEveryRange) {
     TestFolder folder;
     FileMapping file;
     ASSERT_TRUE(file.Open(WriteMappedFile(folder)));
-    ASSERT_EQ(file.size(), kMappedFileSize);
-    // All views stay until the end: they live side by side and overlap.
-    struct Made { const MappedViewCase* c; const uint8_t* view; };
-    std::vector<Made> made;
-    for (const MappedViewCase& c : kMappedViewCases) {
-        const uint8_t* view = file.View(c.offset, c.length);
-        EXPECT_EQ(view != nullptr, c.made) << c.what;
-        if (view) made.push_back({&c, view});
-    }
-    for (const Made& m : made) {
-        size_t wrong = 0;
-        for (size_t i = 0; i < m.c->length; ++i) wrong += m.view[i] != MappedByteAt(m.c->offset + i);
-        EXPECT_EQ(wrong, 0u) << m.c->what;
-        file.Release(m.view, m.c->offset, m.c->length);
-    }
+    CheckEveryView(file);
 }
 
 TEST(FileMapping, Opening) {
