@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/file_mapping.h"
 #include "base/file_win.h"
 #include "base/handles_win.h"
 #include "base/memory.h"
@@ -70,12 +71,14 @@ PackageFormat DetectPackageFormat(std::u16string_view packagePath) {
 
 bool ExtractZipPackage(ProductEntry& product, InstallTransaction& transaction, std::u16string_view destination,
                        HANDLE cancelEvent) {
-    ByteBuffer image;
-    if (!ReadWholeFile(product.package_path, image)) {
+    // Mapped, not read: a 512 MiB package never needs 512 MiB of this 32-bit
+    // process's address space, and nobody can write it while it is walked.
+    FileMapping package;
+    if (!package.Open(product.package_path)) {
         product.last_error = kZipTooLarge;
         return false;
     }
     ExtractContext context{&transaction, cancelEvent};
     ZipWalkCallbacks callbacks{DecodeName, Join, Cancelled, MakeDirectory, WriteEntry, &context};
-    return WalkZip(image.data(), image.size(), destination, callbacks, product.last_error);
+    return WalkZip(MappedZipSource(package), destination, callbacks, product.last_error);
 }

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "package/crc32.h"
-#include "package/inflate.h"
+#include "package/inflate_fast.h"
 
 const char16_t kZipTooLarge[] = u"抱歉安装包过大，您可以到官网手动下载";
 const char16_t kZipFormatUnsupported[] = u"ZIP 格式不支持、为空或使用ZIP64/分卷，请使用官网手动安装。";
@@ -18,44 +18,66 @@ namespace {
 constexpr uint32_t kEndSignature = 0x06054B50;
 constexpr uint32_t kCentralSignature = 0x02014B50;
 constexpr uint32_t kLocalSignature = 0x04034B50;
+// How much of the central directory one view takes in: most directories fit
+// whole, and a larger one is read in steps of this size.
+constexpr uint64_t kCentralWindow = 1 << 20;
 
 uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Read32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 
-// The entry's data, decoded into a buffer of its declared size.
-bool ExtractData(const uint8_t* image, size_t size, uint32_t localOffset, const ZipEntry& entry, uint32_t crc,
+// Where the entry's data starts, from its local header; false when the header
+// is not inside the package or not a local header.
+bool FindEntryData(const ZipSource& source, uint32_t localOffset, uint64_t& start) {
+    ZipSourceView view(source);
+    const uint8_t* local = view.Cover(localOffset, 30);
+    if (!local || Read32(local) != kLocalSignature) return false;
+    start = uint64_t{localOffset} + 30 + Read16(local + 26) + Read16(local + 28);
+    return true;
+}
+
+// Decodes packed into data, which holds exactly the declared size.
+bool DecodeData(const uint8_t* packed, const ZipEntry& entry, uint8_t* data) {
+    if (entry.method == 0) {
+        if (entry.compressedSize != entry.uncompressedSize) return false;
+        std::memcpy(data, packed, entry.compressedSize);
+        return true;
+    }
+    if (entry.method != 8) return false;
+    uint32_t produced = 0;
+    return InflateFast(packed, entry.compressedSize, data, entry.uncompressedSize, &produced) == 0 &&
+           produced == entry.uncompressedSize;
+}
+
+// The entry's data, decoded into a buffer of its declared size. The view of
+// the packed bytes lives only while they are decoded.
+bool ExtractData(const ZipSource& source, uint32_t localOffset, const ZipEntry& entry, uint32_t crc,
                  std::unique_ptr<uint8_t[]>& data) {
-    if (size < 30 || localOffset > size - 30 || Read32(image + localOffset) != kLocalSignature) return false;
-    uint64_t start = uint64_t{localOffset} + 30 + Read16(image + localOffset + 26) + Read16(image + localOffset + 28);
-    if (start > size || entry.compressedSize > size - start) return false;
-    const uint8_t* packed = image + start;
+    uint64_t start = 0;
+    if (!FindEntryData(source, localOffset, start)) return false;
+    if (start > source.size || entry.compressedSize > source.size - start) return false;
     // Up to 256 MiB in a 32-bit process: running out of memory fails the entry.
     data.reset(new (std::nothrow) uint8_t[entry.uncompressedSize ? entry.uncompressedSize : 1]);
     if (!data) return false;
-    if (entry.method == 0) {
-        if (entry.compressedSize != entry.uncompressedSize) return false;
-        std::memcpy(data.get(), packed, entry.compressedSize);
-    } else if (entry.method == 8) {
-        uint32_t produced = 0;
-        if (InflateRaw(packed, entry.compressedSize, data.get(), entry.uncompressedSize, &produced) != 0 ||
-            produced != entry.uncompressedSize) {
-            return false;
-        }
-    } else {
-        return false;
+    {
+        // No address space for the view fails the entry the same way.
+        ZipSourceView view(source);
+        const uint8_t* packed = view.Cover(start, entry.compressedSize);
+        if (!packed || !DecodeData(packed, entry, data.get())) return false;
     }
     return Crc32(data.get(), entry.uncompressedSize) == crc;
 }
 
-// One central directory entry at offset; advances offset past it.
-bool WalkEntry(const uint8_t* image, size_t size, size_t& offset, std::u16string_view destination,
+// One central directory entry at offset, read through the directory's view;
+// advances offset past it.
+bool WalkEntry(const ZipSource& source, ZipSourceView& central, uint64_t& offset, std::u16string_view destination,
                const ZipWalkCallbacks& cb) {
-    if (size < 46 || offset > size - 46 || Read32(image + offset) != kCentralSignature) return false;
-    const uint8_t* h = image + offset;
+    const uint8_t* h = central.Cover(offset, 46, kCentralWindow);
+    if (!h || Read32(h) != kCentralSignature) return false;
+    uint64_t full = uint64_t{46} + Read16(h + 28) + Read16(h + 30) + Read16(h + 32);
+    h = central.Cover(offset, full, kCentralWindow);  // the view may move: read the fields from here on
+    if (!h) return false;
     uint16_t flags = Read16(h + 8);
     uint16_t nameLength = Read16(h + 28);
-    uint64_t full = uint64_t{46} + nameLength + Read16(h + 30) + Read16(h + 32);
-    if (full > size - offset) return false;
     ZipEntry entry;
     entry.method = Read16(h + 10);
     entry.compressedSize = Read32(h + 20);
@@ -75,18 +97,31 @@ bool WalkEntry(const uint8_t* image, size_t size, size_t& offset, std::u16string
         entry.name.pop_back();
     }
     if (!cb.join(destination, entry.name, entry.target)) return false;
-    offset += static_cast<size_t>(full);
+    offset += full;
     if (entry.directory) return cb.directory(cb.context, entry);
     std::unique_ptr<uint8_t[]> data;
-    if (!ExtractData(image, size, localOffset, entry, crc, data)) return false;
+    if (!ExtractData(source, localOffset, entry, crc, data)) return false;
     return cb.file(cb.context, entry, data.get(), entry.uncompressedSize);
+}
+
+// Checks the end record found in tail, the package's last bytes (from
+// tailStart on), and reads how many entries the central directory holds and
+// where it starts.
+bool ReadEndRecord(const uint8_t* tail, uint64_t tailStart, uint64_t size, uint16_t& count, uint64_t& centralOffset) {
+    size_t at = 0;
+    if (!FindZipEndRecord(tail, static_cast<size_t>(size - tailStart), at)) return false;
+    const uint8_t* end = tail + at;
+    count = Read16(end + 10);
+    centralOffset = Read32(end + 16);
+    return Read16(end + 4) == 0 && Read16(end + 6) == 0 && count != 0 && count != 0xFFFF &&
+           centralOffset != 0xFFFFFFFF && centralOffset < size;
 }
 
 }  // namespace
 
 bool FindZipEndRecord(const uint8_t* image, size_t size, size_t& offset) {
     if (size < 22) return false;
-    size_t lowest = size > 65557 ? size - 65557 : 0;
+    size_t lowest = size > kZipEndSearchSpan ? size - kZipEndSearchSpan : 0;
     for (size_t at = size - 22 + 1; at-- > lowest;) {
         if (Read32(image + at) == kEndSignature) {
             offset = at;
@@ -96,27 +131,33 @@ bool FindZipEndRecord(const uint8_t* image, size_t size, size_t& offset) {
     return false;
 }
 
-bool WalkZip(const uint8_t* image, size_t size, std::u16string_view destination, const ZipWalkCallbacks& cb,
+bool WalkZip(const ZipSource& source, std::u16string_view destination, const ZipWalkCallbacks& cb,
              WideBuffer& message) {
-    if (size < 22 || size > kZipMaxArchiveSize) {
+    if (source.size < 22 || source.size > kZipMaxArchiveSize) {
         message = kZipTooLarge;
         return false;
     }
-    size_t end;
-    if (!FindZipEndRecord(image, size, end) || Read16(image + end + 4) != 0 || Read16(image + end + 6) != 0 ||
-        Read16(image + end + 10) == 0 || Read16(image + end + 10) == 0xFFFF ||
-        Read32(image + end + 16) == 0xFFFFFFFF || Read32(image + end + 16) >= size) {
+    // One view for the end record and then the central directory: a small
+    // package's directory lies inside the end record's view and needs no other.
+    ZipSourceView central(source);
+    uint64_t tailStart = source.size > kZipEndSearchSpan ? source.size - kZipEndSearchSpan : 0;
+    const uint8_t* tail = central.Cover(tailStart, source.size - tailStart);
+    if (!tail) {
+        message = kZipTooLarge;  // as for a package that cannot be read at all
+        return false;
+    }
+    uint16_t count = 0;
+    uint64_t offset = 0;
+    if (!ReadEndRecord(tail, tailStart, source.size, count, offset)) {
         message = kZipFormatUnsupported;
         return false;
     }
-    uint16_t count = Read16(image + end + 10);
-    size_t offset = Read32(image + end + 16);
     for (uint16_t i = 0; i < count; ++i) {
         if (cb.cancelled(cb.context)) {
             message = kZipCancelled;
             return false;
         }
-        if (!WalkEntry(image, size, offset, destination, cb)) {
+        if (!WalkEntry(source, central, offset, destination, cb)) {
             if (message.empty()) message = kZipEntryFailed;
             return false;
         }

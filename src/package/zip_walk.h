@@ -1,17 +1,21 @@
-// The ZIP walk over an archive held in memory: the end record, then every
-// central directory entry in order, checked, named, joined below the
-// destination, decoded and CRC-checked. Only the central directory is trusted.
-// Reading the file, creating folders and writing files are the caller's
-// (callbacks), so the same walk serves the installer and the companion tool.
+// The ZIP walk over a package read through views (zip_source.h): the end
+// record, then every central directory entry in order, checked, named, joined
+// below the destination, decoded and CRC-checked. Only the central directory
+// is trusted. Where the bytes come from, creating folders and writing files
+// are the caller's, so the same walk serves the installer and the companion
+// tool.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "base/text.h"
+#include "package/zip_source.h"
 
 constexpr uint32_t kZipMaxEntrySize = 268435456;     // 256 MiB
 constexpr uint32_t kZipMaxArchiveSize = 536870912;   // 512 MiB
+// The end record (22 bytes) and the longest comment after it.
+constexpr uint32_t kZipEndSearchSpan = 22 + 65535;
 
 extern const char16_t kZipTooLarge[];
 extern const char16_t kZipFormatUnsupported[];
@@ -41,9 +45,12 @@ struct ZipWalkCallbacks {
 
 // Walks the archive; on failure message holds the text the user sees (an
 // entry failure leaves message as the callback set it, or the general one).
-bool WalkZip(const uint8_t* image, size_t size, std::u16string_view destination, const ZipWalkCallbacks& callbacks,
+// At most two views are held at a time: one over the central directory and
+// one for the entry being read, given back before its file callback.
+bool WalkZip(const ZipSource& source, std::u16string_view destination, const ZipWalkCallbacks& callbacks,
              WideBuffer& message);
 
 // Offset of the end-of-central-directory record, searched from size-22 down
-// over at most a 65,535-byte comment; false when absent.
+// over at most a 65,535-byte comment; false when absent. image may be just the
+// last kZipEndSearchSpan bytes of the package: nothing before them is searched.
 bool FindZipEndRecord(const uint8_t* image, size_t size, size_t& offset);

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/file_mapping.h"
 #include "base/file_win.h"
 #include "base/handles_win.h"
 #include "base/test_folder_win.h"
 #include "package/zip_walk.h"
 #include "zip_builder.h"
+#include "zip_layouts.h"
 
 namespace {
 
@@ -109,6 +111,108 @@ TEST(ExtractZipPackage, NeverWritesThroughALinkInTheStagingFolder) {
     zip.Add("link/planted.dll", "x");
     EXPECT_FALSE(x.Run(zip.Build()));
     EXPECT_FALSE(FileExists(outside / u"planted.dll"));
+}
+
+// The package is read through views that start on 64 KiB boundaries: data
+// on either side of one, an entry that ends the file, a package far larger
+// than any one view.
+TEST(ExtractZipPackage, ReadsAcrossViewBoundaries) {
+    std::string data(100000, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + (i >> 9));
+    struct Case { const char* what; std::string archive; const char16_t* file; std::string content; };
+    const Case cases[] = {
+        {"data a byte before a boundary", ArchiveWithDataAt(65535, data), u"at.bin", data},
+        {"data on a boundary", ArchiveWithDataAt(65536, data), u"at.bin", data},
+        {"deflated data on a boundary", ArchiveWithDataAt(65536, data, 8), u"at.bin", data},
+        {"data a byte after a boundary", ArchiveWithDataAt(65537, data), u"at.bin", data},
+        {"an entry ending at the last byte", ArchiveEndingInAnEntry("tail", 4), u"tail.txt", "tail"},
+        {"a package of about 6 MiB with a 1.4 MiB directory", ArchiveWithLargeDirectory(24, 60000, 200000).Build(),
+         u"e23.bin", std::string(200000, 'x')},
+    };
+    for (const Case& c : cases) {
+        Extraction x;
+        ASSERT_TRUE(x.Run(c.archive)) << c.what << ": " << WideToUtf8(x.product.last_error);
+        EXPECT_TRUE(x.Read(c.file) == c.content) << c.what;
+    }
+}
+
+// Another program writing the package could change bytes after their CRC
+// passed, so extraction does not read a package that has a writer.
+TEST(ExtractZipPackage, APackageSomeoneWritesIsNotRead) {
+    Extraction x;
+    ZipBuilder zip;
+    zip.Add("a.txt", "a");
+    const std::string archive = zip.Build();
+    WriteWholeFile(x.product.package_path, archive.data(), archive.size());
+    UniqueHandle writer(CreateFileW(W(x.product.package_path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_FALSE(ExtractZipPackage(x.product, x.t, x.staging, nullptr));
+    EXPECT_EQ(x.product.last_error, kZipTooLarge);
+    EXPECT_FALSE(FileExists(x.staging + u"\\a.txt"));
+}
+
+struct WriterProbe {
+    WideBuffer package;
+    std::vector<DWORD> errors;
+
+    static bool File(void* c, const ZipEntry&, const uint8_t*, size_t) {
+        auto* probe = static_cast<WriterProbe*>(c);
+        UniqueHandle writer(CreateFileW(W(probe->package), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        probe->errors.push_back(writer ? 0 : GetLastError());
+        return true;
+    }
+};
+
+TEST(ExtractZipPackage, AWriterIsRefusedWhileTheWalkRuns) {
+    Extraction x;
+    ZipBuilder zip;
+    zip.Add("a.txt", "a");
+    zip.Add("b.txt", std::string(70000, 'b'), 8);
+    const std::string archive = zip.Build();
+    WriteWholeFile(x.product.package_path, archive.data(), archive.size());
+    WriterProbe probe{x.product.package_path, {}};
+    {
+        FileMapping package;
+        ASSERT_TRUE(package.Open(x.product.package_path));
+        ZipWalkCallbacks callbacks{
+            [](const uint8_t* bytes, size_t size, bool, WideBuffer& name) {
+                name.assign(bytes, bytes + size);
+                return true;
+            },
+            [](std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+                target = WideBuffer(destination) + u"\\" + WideBuffer(name);
+                return true;
+            },
+            [](void*) { return false; }, [](void*, const ZipEntry&) { return true; }, WriterProbe::File, &probe};
+        WideBuffer message;
+        EXPECT_TRUE(WalkZip(MappedZipSource(package), x.staging, callbacks, message)) << WideToUtf8(message);
+    }
+    const DWORD refused = ERROR_SHARING_VIOLATION;
+    EXPECT_EQ(probe.errors, (std::vector<DWORD>{refused, refused}));
+}
+
+// Nothing holds path: it opens without sharing and can be cut short, which
+// the system refuses while a view of it is left.
+bool NothingHolds(const WideBuffer& path) {
+    UniqueHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && SetEndOfFile(file.get());
+}
+
+// The package is let go whatever the outcome: the install deletes it later.
+TEST(ExtractZipPackage, LetsThePackageGoAfterwards) {
+    ZipBuilder good;
+    good.Add("a.txt", "a");
+    ZipBuilder bad;
+    bad.Add("a.txt", "a");
+    bad.Add("c.bin", "abc").crc = 1;
+    for (const ZipBuilder* zip : {&good, &bad}) {
+        Extraction x;
+        EXPECT_EQ(x.Run(zip->Build()), zip == &good);
+        EXPECT_TRUE(NothingHolds(x.product.package_path));
+    }
 }
 
 TEST(DetectPackageFormat, Files) {

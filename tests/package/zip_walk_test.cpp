@@ -3,13 +3,44 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 
 #include "package/path_rules.h"
 #include "zip_builder.h"
+#include "zip_layouts.h"
 
 namespace {
+
+// Stands between the walk and the memory source: records every view, refuses
+// the ones a test names (as a full address space would) and counts the views
+// not yet given back.
+struct ViewLog {
+    ZipSource inner{};
+    std::function<bool(uint64_t offset, size_t length)> refuse;
+    std::vector<std::pair<uint64_t, size_t>> made;
+    int live = 0;
+    int mostLive = 0;
+
+    static const uint8_t* View(void* c, uint64_t offset, size_t length) {
+        auto* log = static_cast<ViewLog*>(c);
+        if (log->refuse && log->refuse(offset, length)) return nullptr;
+        const uint8_t* view = log->inner.view(log->inner.context, offset, length);
+        if (view) {
+            log->made.emplace_back(offset, length);
+            log->mostLive = std::max(log->mostLive, ++log->live);
+        }
+        return view;
+    }
+    static void Release(void* c, const uint8_t* view, uint64_t offset, size_t length) {
+        auto* log = static_cast<ViewLog*>(c);
+        --log->live;
+        log->inner.release(log->inner.context, view, offset, length);
+    }
+    ZipSource Source() { return ZipSource{inner.size, View, Release, this}; }
+};
 
 // The walk with in-memory callbacks: names are UTF-8 or Latin-1, joins are
 // the text rules below "C:\staging", files land in a map (a second file of
@@ -21,6 +52,8 @@ struct Walk {
     int asked = 0;
     WideBuffer message;
     bool ok = false;
+    ViewLog views;
+    int mostLiveAtFile = 0;
 
     static bool Decode(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) {
         if (utf8) {
@@ -43,14 +76,20 @@ struct Walk {
     }
     static bool File(void* c, const ZipEntry& e, const uint8_t* data, size_t size) {
         auto* w = static_cast<Walk*>(c);
+        w->mostLiveAtFile = std::max(w->mostLiveAtFile, w->views.live);
         return w->files.emplace(e.target, std::string(reinterpret_cast<const char*>(data), size)).second;
     }
     void Run(const std::string& archive) {
-        // Exactly sized, so any read past the end faults.
-        std::unique_ptr<uint8_t[]> image(new uint8_t[archive.size() ? archive.size() : 1]);
-        std::copy(archive.begin(), archive.end(), image.get());
+        // Each view is an exactly sized copy, so any read outside one faults.
+        ZipMemoryImage image{reinterpret_cast<const uint8_t*>(archive.data()), archive.size()};
+        views.inner = MemoryZipSource(image);
         ZipWalkCallbacks cb{Decode, Join, Cancelled, Directory, File, this};
-        ok = WalkZip(image.get(), archive.size(), u"C:\\staging", cb, message);
+        ok = WalkZip(views.Source(), u"C:\\staging", cb, message);
+        // Whatever the outcome: the directory's view and one entry's at most,
+        // the entry's given back before its file is handed on, none kept.
+        EXPECT_LE(views.mostLive, 2);
+        EXPECT_LE(mostLiveAtFile, 1);
+        EXPECT_EQ(views.live, 0);
     }
 };
 
@@ -212,6 +251,104 @@ TEST(WalkZip, SelfExtractorStubBeforeTheArchive) {
     zip.prefix = "MZ" + std::string(4000, '\0');
     zip.Add("a.txt", "a");
     EXPECT_TRUE(RunZip(zip).ok);
+}
+
+// The entry's local record is the archive comment, so every range in it is
+// measured against the file's last byte; the copied views turn a bounds check
+// that is one byte out into a fault.
+TEST(WalkZip, RangesEndingAtTheLastByte) {
+    struct Case { const char* what; std::string archive; bool ok; };
+    const Case cases[] = {
+        {"data ends at the last byte", ArchiveEndingInAnEntry("tail", 4), true},
+        {"data one byte past the end", ArchiveEndingInAnEntry("tail", 5), false},
+        {"empty data right after a header that ends the file", ArchiveEndingInAnEntry("", 0), true},
+        {"header one byte short", ArchiveEndingInAnEntry("", 0, 1), false},
+        {"extra field past the end", ArchiveEndingInAnEntry("", 0, 0, 1), false},
+    };
+    for (const Case& c : cases) {
+        Walk w;
+        w.Run(c.archive);
+        EXPECT_EQ(w.ok, c.ok) << c.what;
+        EXPECT_EQ(w.files[u"C:\\staging\\first.txt"], "kept") << c.what;
+        if (c.ok) {
+            EXPECT_EQ(w.files.count(u"C:\\staging\\tail.txt"), 1u) << c.what;
+        } else {
+            EXPECT_EQ(w.message, std::u16string(kZipEntryFailed)) << c.what;
+            EXPECT_EQ(w.files.count(u"C:\\staging\\tail.txt"), 0u) << c.what;
+        }
+    }
+    Walk w;
+    w.Run(ArchiveEndingInAnEntry("tail", 4));
+    EXPECT_EQ(w.files[u"C:\\staging\\tail.txt"], "tail");
+}
+
+// 18 entries whose central comments put the last entry's last name byte at
+// lastNameByte, counted from the directory's start (a header is 46 bytes and
+// a 7-byte name before its comment).
+ZipBuilder DirectoryWithLastNameByteAt(size_t lastNameByte) {
+    ZipBuilder zip = ArchiveWithLargeDirectory(18, 61600, 3000);
+    zip.entries[16].comment = std::string(lastNameByte - 52 - 17 * 53 - 16 * 61600, 'c');
+    zip.entries[17].comment.clear();
+    return zip;
+}
+
+TEST(WalkZip, ReadsADirectoryLargerThanOneViewInSteps) {
+    // More than a megabyte of directory, which the walk reads in 1 MiB steps.
+    // The names are read where comments are not: a name whose last byte is
+    // the first past a step must come from the next view (once read from
+    // the old one, one byte outside it).
+    struct Case { const char* what; ZipBuilder zip; size_t count; int directoryViews; };
+    const Case cases[] = {
+        {"headers straddling the step", ArchiveWithLargeDirectory(24, 60000, 3000), 24, 2},
+        {"a name ending one byte past the step", DirectoryWithLastNameByteAt(1 << 20), 18, 2},
+        {"a name ending on the step's last byte", DirectoryWithLastNameByteAt((1 << 20) - 1), 18, 1},
+    };
+    for (const Case& c : cases) {
+        Walk w;
+        w.Run(c.zip.Build());
+        ASSERT_TRUE(w.ok) << c.what << ": " << WideToUtf8(w.message);
+        ASSERT_EQ(w.files.size(), c.count) << c.what;
+        EXPECT_EQ(w.files[u"C:\\staging\\e17.bin"], std::string(3000, 'r')) << c.what;
+        // After the end record's view, the views from the directory's start on.
+        const uint64_t directoryStart = c.count * (30 + 7 + 3000);
+        int directoryViews = 0;
+        for (size_t i = 1; i < w.views.made.size(); ++i) directoryViews += w.views.made[i].first >= directoryStart;
+        EXPECT_EQ(directoryViews, c.directoryViews) << c.what;
+    }
+}
+
+TEST(WalkZip, AViewThatCannotBeMadeFailsLikeNoMemory) {
+    // A stub ahead of the entries keeps the end record's view (the last
+    // 65,557 bytes) apart from the entries' views.
+    ZipBuilder zip;
+    zip.prefix = std::string(70000, 'S');
+    zip.Add("a.txt", "kept");   // local header at 70000, data at 70035
+    zip.Add("b.txt", "lost");   // local header at 70039, data at 70074
+    const std::string archive = zip.Build();
+    const uint64_t tail = archive.size() - (22 + 65535);
+    ZipBuilder large = ArchiveWithLargeDirectory(24, 60000, 10);
+    const std::string largeArchive = large.Build();
+    struct Case { const char* what; const std::string* archive; std::function<bool(uint64_t, size_t)> refuse;
+                  std::u16string message; size_t kept; };
+    int directoryViews = 0;
+    const Case cases[] = {
+        {"the end record's view", &archive, [&](uint64_t at, size_t) { return at == tail; }, kZipTooLarge, 0},
+        {"a local header's view", &archive, [](uint64_t at, size_t) { return at == 70000; }, kZipEntryFailed, 0},
+        {"the second entry's data", &archive, [](uint64_t at, size_t) { return at == 70074; }, kZipEntryFailed, 1},
+        {"the directory's next step", &largeArchive,
+         [&](uint64_t, size_t length) { return length > 65557 && ++directoryViews == 2; }, kZipEntryFailed, 0},
+    };
+    for (const Case& c : cases) {
+        Walk w;
+        w.views.refuse = c.refuse;
+        w.Run(*c.archive);
+        EXPECT_FALSE(w.ok) << c.what;
+        EXPECT_EQ(w.message, c.message) << c.what;
+        if (c.kept) {
+            EXPECT_EQ(w.files.size(), c.kept) << c.what;
+        }
+    }
+    EXPECT_EQ(directoryViews, 2);
 }
 
 }  // namespace

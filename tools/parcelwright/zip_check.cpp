@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/file_mapping.h"
 #include "base/text.h"
 #include "commands.h"
 #include "package/path_rules.h"
@@ -67,16 +68,18 @@ bool PrintFile(void*, const ZipEntry& entry, const uint8_t*, size_t) {
 }  // namespace
 
 int RunZipCheck(const std::vector<std::string>& args) {
-    std::string image;
-    if (args.size() != 1 || !ReadFileBytes(args[0], image)) {
+    // Mapped as the installer maps it, so a large package costs its largest
+    // entry, not its whole size, in memory.
+    FileMapping package;
+    if (args.size() != 1 || !package.Open(Utf8ToWide(args[0]))) {
         std::fputs("usage: parcelwright zip check FILE\n", stderr);
         return kToolUsage;
     }
     WideBuffer message;
     ZipWalkCallbacks callbacks{DecodeName, Join, NeverCancelled, PrintDirectory, PrintFile, nullptr};
     // The installer reads at most 512 MiB; a larger file fails as it would there.
-    bool ok = image.size() <= kZipMaxArchiveSize &&
-              WalkZip(reinterpret_cast<const uint8_t*>(image.data()), image.size(), u"C:\\staging", callbacks, message);
+    bool ok = package.size() <= kZipMaxArchiveSize &&
+              WalkZip(MappedZipSource(package), u"C:\\staging", callbacks, message);
     if (!ok && message.empty()) message = kZipTooLarge;
     std::printf("%s\n", ok ? "ok" : WideToUtf8(message).c_str());
     return ok ? kToolOk : kToolFailed;

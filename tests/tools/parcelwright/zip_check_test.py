@@ -68,6 +68,24 @@ def main(tool):
         check(rc == 1 and out == TOO_LARGE + '\n', 'shorter than an end record', out)
         p = subprocess.run([tool, 'zip', 'check'], capture_output=True)
         check(p.returncode == 2, 'missing file argument')
+        with open(path, 'wb'):
+            pass
+        rc, out = run(tool, path)
+        check(rc == 1 and out == TOO_LARGE + '\n', 'empty file', out)
+        for target, what in [(os.path.join(tmp, 'missing.zip'), 'missing file'), (tmp, 'a folder')]:
+            rc, out = run(tool, target)
+            check(rc == 2 and out == '', 'usage for ' + what, out)
+
+        # Views start on page boundaries: data just before, on and after one.
+        data = bytes((i * 7 + (i >> 9)) & 0xFF for i in range(100000))
+        for start in (4095, 4096, 4097, 65536):
+            with open(path, 'wb') as f:
+                f.write(b'S' * (start - 30 - len('p.bin')))
+            with zipfile.ZipFile(path, 'a') as z:
+                z.writestr(zipfile.ZipInfo('p.bin'), data, compress_type=zipfile.ZIP_STORED)
+            rc, out = run(tool, path)
+            check(rc == 0 and out == 'file\tp.bin\t0\t100000\t100000\nok\n', 'data starting at %d' % start, out)
+
     if failures:
         sys.exit(1)
 
