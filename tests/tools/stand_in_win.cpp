@@ -104,9 +104,17 @@ int main() {
             Sleep(static_cast<DWORD>(std::atoi(rest.c_str())));
         } else if (verb == "hold") {
             MakeParents(rest);
-            // Deliberately never closed: the process's end releases it.
-            holding |= CreateFileA(rest.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr) != INVALID_HANDLE_VALUE;
+            // Deliberately never closed: the process's end releases it. A test
+            // probing whether the file is held yet may have it open for a
+            // moment, so a sharing violation is tried again.
+            HANDLE held = INVALID_HANDLE_VALUE;
+            for (int i = 0; i < 500 && held == INVALID_HANDLE_VALUE; ++i) {
+                held = CreateFileA(rest.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (held == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) break;
+                if (held == INVALID_HANDLE_VALUE) Sleep(10);
+            }
+            holding |= held != INVALID_HANDLE_VALUE;
         } else if (verb == "exit") {
             code = std::strtoul(rest.c_str(), nullptr, 10);
         }
