@@ -1,6 +1,3 @@
-#include "package/inflate.h"
-#include "package/inflate_fast.h"
-
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -8,6 +5,8 @@
 #include <random>
 #include <sstream>
 #include <vector>
+
+#include "inflate_compare.h"
 
 namespace {
 
@@ -38,26 +37,6 @@ private:
     }
     size_t used_ = 0;
 };
-
-struct Decoded {
-    int result;
-    uint32_t produced;
-    std::vector<uint8_t> out;
-};
-
-using Decoder = int (*)(const uint8_t*, uint32_t, uint8_t*, uint32_t, uint32_t*);
-
-// Input and output in heap blocks of exactly their sizes, so AddressSanitizer
-// catches any access past either.
-Decoded Decode(Decoder decoder, const std::vector<uint8_t>& input, uint32_t capacity) {
-    std::unique_ptr<uint8_t[]> in(new uint8_t[input.size() ? input.size() : 1]);
-    std::copy(input.begin(), input.end(), in.get());
-    std::unique_ptr<uint8_t[]> out(new uint8_t[capacity ? capacity : 1]);
-    Decoded d{0, 12345, {}};
-    d.result = decoder(in.get(), static_cast<uint32_t>(input.size()), out.get(), capacity, &d.produced);
-    if (d.result == 0) d.out.assign(out.get(), out.get() + d.produced);
-    return d;
-}
 
 // Every case runs against the reference and the fast decoder.
 class Decoding : public testing::TestWithParam<Decoder> {
@@ -226,9 +205,9 @@ TEST_P(Decoding, DynamicCodeDescriptionFaults) {
     EXPECT_EQ(Inflate(pastEnd.bytes, 10).result, kInflateBadCode);
 }
 
-std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data, int level) {
+std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& data, int level, int strategy = Z_DEFAULT_STRATEGY) {
     z_stream z = {};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
     std::vector<uint8_t> out(deflateBound(&z, data.size()) + 16);
     z.next_in = const_cast<uint8_t*>(data.data());
     z.avail_in = static_cast<uInt>(data.size());
@@ -283,43 +262,8 @@ TEST_P(Decoding, MatchesZlibAtEveryLevel) {
     }
 }
 
-std::vector<uint8_t> RawDeflateWith(const std::vector<uint8_t>& data, int level, int strategy) {
-    z_stream z = {};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
-    std::vector<uint8_t> out(deflateBound(&z, data.size()) + 16);
-    z.next_in = const_cast<uint8_t*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-// The fast decoder with its plain inner loop, as on a processor without BMI2.
-int InflateFastPlain(const uint8_t* input, uint32_t inputLength, uint8_t* output, uint32_t outputCapacity,
-                     uint32_t* produced) {
-    InflateFastUseBmi2(false);
-    const int result = InflateFast(input, inputLength, output, outputCapacity, produced);
-    InflateFastUseBmi2(true);  // back to the default where there is BMI2
-    return result;
-}
-
-// The fast decoder gives the reference's answer, whatever the input: so
-// these compare the two only, on inputs cut, squeezed and damaged.
-void ExpectSameAsReference(const std::vector<uint8_t>& input, uint32_t capacity, const std::string& what) {
-    Decoded expected = Decode(&InflateRaw, input, capacity);
-    for (Decoder fast : {&InflateFast, &InflateFastPlain}) {
-        Decoded got = Decode(fast, input, capacity);
-        ASSERT_EQ(got.result, expected.result) << what;
-        if (expected.result == kInflateOk) {
-            ASSERT_EQ(got.produced, expected.produced) << what;
-            ASSERT_EQ(got.out, expected.out) << what;
-        }
-    }
-}
-
+// The fast decoder gives the reference's answer, whatever the input: so the
+// tables below compare the two only, on inputs cut, squeezed and damaged.
 struct StreamCase {
     const char* name;
     size_t sample;
@@ -341,7 +285,7 @@ TEST(InflateFast, CutStreamsAndTightOutputs) {
     for (const StreamCase& c : kStreams) {
         std::vector<uint8_t> data = SampleData(c.sample);
         if (data.size() > 12000) data.resize(12000);  // each capacity decodes it all again
-        std::vector<uint8_t> packed = RawDeflateWith(data, c.level, c.strategy);
+        std::vector<uint8_t> packed = RawDeflate(data, c.level, c.strategy);
         const uint32_t size = static_cast<uint32_t>(data.size());
         for (size_t cut = 0; cut <= packed.size(); ++cut) {
             if (cut > 300 && cut + 80 < packed.size()) cut = packed.size() - 80;
@@ -361,7 +305,7 @@ TEST(InflateFast, DamagedStreams) {
     std::mt19937 rng(7);
     for (const StreamCase& c : kStreams) {
         std::vector<uint8_t> data = SampleData(c.sample);
-        std::vector<uint8_t> packed = RawDeflateWith(data, c.level, c.strategy);
+        std::vector<uint8_t> packed = RawDeflate(data, c.level, c.strategy);
         if (packed.size() > 4000) packed.resize(4000);  // cut streams fail later, still compared
         for (int round = 0; round < 300; ++round) {
             std::vector<uint8_t> damaged = packed;
