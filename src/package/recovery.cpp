@@ -1,6 +1,11 @@
 #include "package/recovery.h"
 
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/shortcut.h"
 #include "package/manifest.h"
+#include "package/path_rules.h"
 #include "package/transaction.h"
 
 namespace {
@@ -70,6 +75,21 @@ bool ParseLine(std::string_view text, RecoveryLine& line) {
 
 bool IsKind(const LedgerRecordLine& line, const char16_t* kind) { return line.kind == kind; }
 
+// A path as EqualsNoCase compares it: A-Z folded, nothing else.
+WideBuffer FoldedPath(std::u16string_view path) {
+    WideBuffer folded(path);
+    for (char16_t& c : folded) c = FoldAscii(c);
+    return folded;
+}
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+struct TargetEvents {
+    size_t overwrite = kNone;  // its "即将覆盖"
+    size_t last = kNone;       // its newest event
+    bool written = false;      // "覆盖完成" or "覆盖失败" since its "即将覆盖"
+};
+
 // Where the record of an overwrite says what became of its target.
 bool IsTargetEvent(const LedgerRecordLine& line) {
     return IsKind(line, kLedgerAboutToOverwrite) || IsKind(line, kLedgerOverwritten) ||
@@ -127,45 +147,109 @@ bool ParseLedgerLines(const uint8_t* data, size_t size, std::vector<LedgerRecord
 
 bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRecord& record, RecoveryPlan& plan) {
     plan = RecoveryPlan();
+    // One pass: each target's last event, and whether it was written since
+    // its "即将覆盖" (a target has at most one).
+    std::unordered_map<WideBuffer, TargetEvents> targets;
     std::vector<size_t> overwrites;  // ledger index of each "即将覆盖", in order
     for (size_t i = 0; i < ledger.size(); ++i) {
         plan.committed |= IsKind(ledger[i], kLedgerCommitted);
-        if (!IsKind(ledger[i], kLedgerAboutToOverwrite)) continue;
-        size_t k = overwrites.size();
-        if (k >= record.lines.size() || !EqualsNoCase(record.lines[k].target, ledger[i].path)) return false;
-        for (size_t earlier : overwrites) {
-            if (EqualsNoCase(ledger[earlier].path, ledger[i].path)) return false;
+        if (!IsTargetEvent(ledger[i])) continue;
+        TargetEvents& events = targets[FoldedPath(ledger[i].path)];
+        if (IsKind(ledger[i], kLedgerAboutToOverwrite)) {
+            size_t k = overwrites.size();
+            if (k >= record.lines.size() || !EqualsNoCase(record.lines[k].target, ledger[i].path)) return false;
+            if (events.overwrite != kNone) return false;
+            events.overwrite = i;
+            events.written = false;
+            overwrites.push_back(i);
         }
-        overwrites.push_back(i);
+        events.written |= IsKind(ledger[i], kLedgerOverwritten) || IsKind(ledger[i], kLedgerOverwriteFailed);
+        events.last = i;
     }
     // The line is written just before its "即将覆盖": one more means the copy
     // never began; more than that means the ledger lost lines.
     if (record.lines.size() > overwrites.size() + 1) return false;
     plan.begun = overwrites.size();
     for (size_t k = overwrites.size(); k-- > 0;) {
-        size_t at = overwrites[k];
-        bool written = false;
-        const LedgerRecordLine* last = &ledger[at];
-        for (size_t i = at + 1; i < ledger.size(); ++i) {
-            if (!IsTargetEvent(ledger[i]) || !EqualsNoCase(ledger[i].path, ledger[at].path)) continue;
-            written |= IsKind(ledger[i], kLedgerOverwritten) || IsKind(ledger[i], kLedgerOverwriteFailed);
-            last = &ledger[i];
-        }
-        if (IsKind(*last, kLedgerRolledBack)) continue;
+        const TargetEvents& events = targets[FoldedPath(record.lines[k].target)];
+        if (IsKind(ledger[events.last], kLedgerRolledBack)) continue;
         // Torn only while nothing happened to it since: after a failed undo the
         // content guard applies again.
-        plan.steps.push_back({&record.lines[k], !written && last == &ledger[at] && k + 1 == overwrites.size()});
+        bool torn = !events.written && events.last == overwrites[k] && k + 1 == overwrites.size();
+        plan.steps.push_back({&record.lines[k], torn});
     }
     // A power cut can lose the cached "即将覆盖" of a copy that had begun: the
     // line written before it is undone as if torn (a target that still holds
-    // its original counts as undone).
+    // its original counts as undone), unless an undo of it was logged since.
     if (record.lines.size() > overwrites.size()) {
         const RecoveryLine& trailing = record.lines.back();
-        const LedgerRecordLine* last = nullptr;
-        for (const LedgerRecordLine& line : ledger) {
-            if (IsTargetEvent(line) && EqualsNoCase(line.path, trailing.target)) last = &line;
+        auto found = targets.find(FoldedPath(trailing.target));
+        if (found != targets.end()) {
+            // The program never overwrites a target twice in one attempt.
+            if (found->second.overwrite != kNone) return false;
+            if (IsKind(ledger[found->second.last], kLedgerRolledBack)) return true;
         }
-        if (!last || !IsKind(*last, kLedgerRolledBack)) plan.steps.insert(plan.steps.begin(), {&trailing, true});
+        plan.steps.insert(plan.steps.begin(), {&trailing, found == targets.end()});
     }
     return true;
+}
+
+UndoAction DecideUndo(const RecoveryStep& step, TargetState state) {
+    bool created = step.line->backup.empty();
+    switch (state) {
+        case TargetState::kMissing:
+            if (created) return UndoAction::kNone;
+            return step.torn ? UndoAction::kRestore : UndoAction::kRefuse;
+        case TargetState::kHoldsOriginal:
+            return created ? UndoAction::kRefuse : UndoAction::kNone;
+        case TargetState::kHoldsOther:
+            if (!step.torn) return UndoAction::kRefuse;
+            break;
+        case TargetState::kHoldsWritten:
+            break;
+    }
+    return created ? UndoAction::kDelete : UndoAction::kRestore;
+}
+
+RecoveryRead ReadRecoveryFiles(const uint8_t* ledger, size_t ledgerSize, const uint8_t* record, size_t recordSize,
+                               RecoveryFiles& files) noexcept {
+    if (ledgerSize > kMaxRecoveryFileSize || recordSize > kMaxRecoveryFileSize) return RecoveryRead::kUnreadable;
+    // The standard library's bad_alloc and length_error are all that can be
+    // thrown here; a file that exhausts memory is one not read.
+    try {
+        if (!ParseLedgerLines(ledger, ledgerSize, files.ledger)) return RecoveryRead::kUnreadable;
+        for (const LedgerRecordLine& line : files.ledger) {
+            if (IsKind(line, kLedgerCommitted)) return RecoveryRead::kNothingToDo;
+        }
+        if (!ParseRecoveryRecord(record, recordSize, files.record) ||
+            !PlanRecovery(files.ledger, files.record, files.plan)) {
+            return RecoveryRead::kUnreadable;
+        }
+        return files.plan.steps.empty() ? RecoveryRead::kNothingToDo : RecoveryRead::kPlanned;
+    } catch (...) {
+        files = RecoveryFiles();
+        return RecoveryRead::kUnreadable;
+    }
+}
+
+bool IsRecoveryTarget(std::u16string_view productDir, std::u16string_view desktop, std::u16string_view pucName,
+                      std::u16string_view target) {
+    if (IsStrictlyUnder(productDir, target)) return true;
+    if (desktop.empty()) return false;
+    WideBuffer link;
+    PathJoin(link, desktop, DesktopLinkName(pucName));
+    return EqualsNoCase(link, target);
+}
+
+bool LedgerMatchesFileList(const std::vector<LedgerRecordLine>& ledger, const StringList& files) {
+    std::unordered_set<WideBuffer> listed;
+    for (const WideBuffer& file : files) listed.insert(FoldedPath(file));
+    size_t overwrites = 0, written = 0;
+    for (const LedgerRecordLine& line : ledger) {
+        if (IsKind(line, kLedgerOverwritten)) ++written;
+        if (!IsKind(line, kLedgerAboutToOverwrite)) continue;
+        ++overwrites;
+        if (listed.count(FoldedPath(line.path)) == 0) return false;
+    }
+    return overwrites == written;
 }

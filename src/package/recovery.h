@@ -61,5 +61,53 @@ struct RecoveryPlan {
 
 // Matches the ledger's overwrites with the record's lines, in order. False
 // when they disagree (another target, an overwrite without its line, a target
-// overwritten twice): such a folder is not touched.
+// overwritten twice): such a folder is not touched. Linear in the lines.
 bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRecord& record, RecoveryPlan& plan);
+
+// What a target holds when recovery finds it.
+enum class TargetState { kMissing, kHoldsOriginal, kHoldsWritten, kHoldsOther };
+enum class UndoAction {
+    kNone,     // it already is what it was before the attempt
+    kRestore,  // copy the backup back
+    kDelete,   // the attempt created it
+    kRefuse,   // changed since the crash: left as the user has it
+};
+
+// Only what the attempt wrote is undone; the copy under way (torn) may have
+// left anything, a missing target among it. A target missing after any other
+// step was deleted by the user and stays deleted.
+UndoAction DecideUndo(const RecoveryStep& step, TargetState state);
+
+// Neither file of an attempt is read when larger: an attempt writes one line
+// of a few hundred bytes per file it deploys, far below this for any package
+// that fits the disk of a 32-bit process's address space.
+constexpr uint64_t kMaxRecoveryFileSize = uint64_t(64) << 20;
+
+// What an attempt folder's files say, once read. plan points into record, so
+// the whole is moved, never copied.
+struct RecoveryFiles {
+    std::vector<LedgerRecordLine> ledger;
+    RecoveryRecord record;
+    RecoveryPlan plan;
+};
+
+enum class RecoveryRead {
+    kNothingToDo,  // committed, or nothing left to undo
+    kUnreadable,   // too large, malformed, out of memory: the folder is left as it is
+    kPlanned,      // plan.steps holds what to undo
+};
+
+// Parses both files and plans; never throws (running out of memory on a large
+// hostile file is kUnreadable). A committed ledger is never undone, whatever
+// the record says.
+RecoveryRead ReadRecoveryFiles(const uint8_t* ledger, size_t ledgerSize, const uint8_t* record, size_t recordSize,
+                               RecoveryFiles& files) noexcept;
+
+// A target the attempt could have written: in the product folder, or the
+// product's own desktop shortcut (desktop may be empty when unknown).
+bool IsRecoveryTarget(std::u16string_view productDir, std::u16string_view desktop, std::u16string_view pucName,
+                      std::u16string_view target);
+
+// True when every "即将覆盖" of the ledger names a file of files (a manifest's
+// list) and every overwrite finished: the manifest is this attempt's commit.
+bool LedgerMatchesFileList(const std::vector<LedgerRecordLine>& ledger, const StringList& files);

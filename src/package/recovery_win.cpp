@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <mutex>
+#include <set>
+
 #include "base/file_win.h"
 #include "base/handles_win.h"
 #include "base/log.h"
+#include "base/memory.h"
 #include "base/system_win.h"
 #include "base/wide_win.h"
 #include "catalog/sha256_win.h"
@@ -14,21 +18,79 @@
 #include "package/path_safety_win.h"
 #include "package/transaction_win.h"
 
+// Opens folder without following links and holds it without delete sharing;
+// true only when its owner and access list let nobody but administrators,
+// SYSTEM and the running user change it.
+bool OpenTrustedWorkFolder(const WideBuffer& folder, UniqueHandle& hold);
+
 namespace {
 
 const char16_t kLockName[] = u"attempt.lock";
 const char16_t kRecordName[] = u"recovery.tsv";
+const char16_t kKeptLine[] = u"[Parcelwright] 上次中断的安装未能完全撤回，备份保留在：%s";
 
+// Never through a second link: a name planted beside another file would have
+// the elevated program write into that file.
 bool AppendBytes(const WideBuffer& path, const std::string& bytes, DWORD disposition) {
     if (!HasNoReparsePoint(path)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    UniqueHandle file(CreateFileW(W(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileW(W(path), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    if (info.nNumberOfLinks != 1) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     DWORD wrote = 0;
-    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
            wrote == bytes.size() && FlushFileBuffers(file.get());
+}
+
+// Recovery runs at every catalog load and root change: a folder it must leave
+// is reported once per run, not each time.
+void LogKeptOnce(const WideBuffer& work) noexcept {
+    static std::mutex turn;
+    static std::set<WideBuffer> logged;  // folded by ASCII case
+    try {
+        WideBuffer key = work;
+        for (char16_t& c : key) c = FoldAscii(c);
+        {
+            std::lock_guard<std::mutex> hold(turn);
+            if (!logged.insert(std::move(key)).second) return;
+        }
+        LogLine(kKeptLine, work);
+    } catch (...) {
+        // Out of memory: the line is lost, recovery goes on.
+    }
+}
+
+// At most kMaxRecoveryFileSize bytes, else nothing: a file a crash left is
+// never read whole when it could not have been written by an attempt.
+bool ReadRecoveryFile(const WideBuffer& path, ByteBuffer& bytes) {
+    bytes.clear();
+    UniqueHandle file(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 1 ||
+        static_cast<uint64_t>(size.QuadPart) > kMaxRecoveryFileSize ||
+        !TryResize(bytes, static_cast<size_t>(size.QuadPart))) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+        if (!ReadFile(file.get(), bytes.data() + done, chunk, &got, nullptr) || got == 0) {
+            bytes.clear();
+            return false;
+        }
+        done += got;
+    }
+    return true;
 }
 
 // "<puc_type>-<digits>-<digits>", the name of this product's work folders.
@@ -80,10 +142,9 @@ bool RecordIsTrustworthy(const ProductEntry& product, const WideBuffer& root, co
         return false;
     }
     WideBuffer desktop;
-    bool haveDesktop = DesktopFolder(desktop);
+    if (!DesktopFolder(desktop)) desktop.clear();
     for (const RecoveryLine& line : record.lines) {
-        bool targetOk = IsStrictlyUnder(record.product_dir, line.target) ||
-                        (haveDesktop && IsDirectDesktopShortcut(desktop, line.target));
+        bool targetOk = IsRecoveryTarget(record.product_dir, desktop, product.puc_name, line.target);
         bool backupOk = line.backup.empty() || (IsStrictlyUnder(work, line.backup) && IsFullPath(line.backup));
         if (!targetOk || !IsFullPath(line.target) || !backupOk || !IsStrictlyUnder(work, line.staged) ||
             !IsFullPath(line.staged)) {
@@ -119,16 +180,16 @@ Superseded CheckSuperseded(const ProductEntry& product, const WideBuffer& work, 
     if (record.version.empty() || fields.version != record.version || !EqualsNoCase(fields.dir, record.product_dir)) {
         return Superseded::kByALaterInstall;
     }
-    size_t overwrites = 0, written = 0;
-    for (const LedgerRecordLine& line : ledger) {
-        if (line.kind == kLedgerOverwritten) ++written;
-        if (line.kind != kLedgerAboutToOverwrite) continue;
-        ++overwrites;
-        bool listed = false;
-        for (const WideBuffer& file : fields.files) listed |= EqualsNoCase(file, line.path);
-        if (!listed) return Superseded::kByALaterInstall;
+    return LedgerMatchesFileList(ledger, fields.files) ? Superseded::kByThisAttempt : Superseded::kByALaterInstall;
+}
+
+TargetState StateOf(const RecoveryLine& line) {
+    if (!FileExists(line.target)) return TargetState::kMissing;
+    if (!line.backup.empty() && VerifyFileUnchanged(line.target, line.backup_hash, line.backup_size)) {
+        return TargetState::kHoldsOriginal;
     }
-    return overwrites == written ? Superseded::kByThisAttempt : Superseded::kByALaterInstall;
+    return VerifyFileUnchanged(line.target, line.staged_hash, line.staged_size) ? TargetState::kHoldsWritten
+                                                                                : TargetState::kHoldsOther;
 }
 
 // Restores what the target held before the attempt, only while it holds what
@@ -136,17 +197,18 @@ Superseded CheckSuperseded(const ProductEntry& product, const WideBuffer& work, 
 bool UndoStep(const RecoveryStep& step) {
     const RecoveryLine& l = *step.line;
     if (!HasNoReparsePoint(l.target)) return false;
-    bool exists = FileExists(l.target);
-    // Already what it was before (a copy that never began or failed, a
-    // restore whose ledger line was lost).
-    if (!exists && l.backup.empty()) return true;
-    if (exists && !l.backup.empty() && VerifyFileUnchanged(l.target, l.backup_hash, l.backup_size)) return true;
-    if (exists && !step.torn && !VerifyFileUnchanged(l.target, l.staged_hash, l.staged_size)) return false;
-    if (!l.backup.empty()) {
-        return HasNoReparsePoint(l.backup) && VerifyFileUnchanged(l.backup, l.backup_hash, l.backup_size) &&
-               CopyFileW(W(l.backup), W(l.target), FALSE);
+    switch (DecideUndo(step, StateOf(l))) {
+        case UndoAction::kNone:
+            return true;
+        case UndoAction::kRefuse:
+            return false;
+        case UndoAction::kRestore:
+            return HasNoReparsePoint(l.backup) && VerifyFileUnchanged(l.backup, l.backup_hash, l.backup_size) &&
+                   CopyFileW(W(l.backup), W(l.target), FALSE);
+        case UndoAction::kDelete:
+            return DeleteFileW(W(l.target));
     }
-    return !exists || DeleteFileW(W(l.target));
+    return false;
 }
 
 // torn: the backup that was being written when the process died, which holds
@@ -159,35 +221,19 @@ void CleanFile(const InstallTransaction& ledger, const WideBuffer& work, const W
     AppendLedgerLine(ledger, cleaned ? kLedgerCleaned : kLedgerCleanFailed, path);
 }
 
-struct AttemptFiles {
-    std::vector<LedgerRecordLine> ledger;
-    RecoveryRecord record;
-    RecoveryPlan plan;
-};
-
-enum class Attempt { kNothingToDo, kUnreadable, kRead };
-
 // Without both files (an attempt stopped before its first overwrite, or one
-// made before attempts kept a record) there is nothing to undo, and a
-// committed attempt is never undone, whatever its record says.
-Attempt ReadAttempt(const WideBuffer& work, AttemptFiles& files) {
+// made before attempts kept a record) there is nothing to undo.
+RecoveryRead ReadAttempt(const WideBuffer& work, RecoveryFiles& files) {
     WideBuffer ledgerPath, recordPath;
     PathJoin(ledgerPath, work, u"ledger.log");
     PathJoin(recordPath, work, kRecordName);
-    if (FileSize(ledgerPath) == 0 || FileSize(recordPath) == 0) return Attempt::kNothingToDo;
+    if (FileSize(ledgerPath) == 0 || FileSize(recordPath) == 0) return RecoveryRead::kNothingToDo;
     ByteBuffer ledgerBytes, recordBytes;
-    if (!HasNoReparsePoint(ledgerPath) || !HasNoReparsePoint(recordPath) || !ReadWholeFile(recordPath, recordBytes) ||
-        !ReadWholeFile(ledgerPath, ledgerBytes) || !ParseLedgerLines(ledgerBytes.data(), ledgerBytes.size(), files.ledger)) {
-        return Attempt::kUnreadable;
+    if (!HasNoReparsePoint(ledgerPath) || !HasNoReparsePoint(recordPath) || !ReadRecoveryFile(ledgerPath, ledgerBytes) ||
+        !ReadRecoveryFile(recordPath, recordBytes)) {
+        return RecoveryRead::kUnreadable;
     }
-    for (const LedgerRecordLine& line : files.ledger) {
-        if (line.kind == kLedgerCommitted) return Attempt::kNothingToDo;
-    }
-    if (!ParseRecoveryRecord(recordBytes.data(), recordBytes.size(), files.record) ||
-        !PlanRecovery(files.ledger, files.record, files.plan)) {
-        return Attempt::kUnreadable;
-    }
-    return files.plan.steps.empty() ? Attempt::kNothingToDo : Attempt::kRead;
+    return ReadRecoveryFiles(ledgerBytes.data(), ledgerBytes.size(), recordBytes.data(), recordBytes.size(), files);
 }
 
 bool IsFreshInstall(const RecoveryRecord& record) {
@@ -200,13 +246,13 @@ bool IsFreshInstall(const RecoveryRecord& record) {
 // One work folder; records what happened in outcome.
 void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const WideBuffer& work,
                     RecoveryOutcome& outcome) {
-    AttemptFiles files;
-    Attempt attempt = ReadAttempt(work, files);
-    if (attempt == Attempt::kNothingToDo) return;
+    RecoveryFiles files;
+    RecoveryRead attempt = ReadAttempt(work, files);
+    if (attempt == RecoveryRead::kNothingToDo) return;
     InstallTransaction ledger;
     ledger.work_folder = work;
     PathJoin(ledger.ledger_path, work, u"ledger.log");
-    bool ok = attempt == Attempt::kRead && RecordIsTrustworthy(product, root, work, files.record);
+    bool ok = attempt == RecoveryRead::kPlanned && RecordIsTrustworthy(product, root, work, files.record);
     if (ok) {
         Superseded superseded = CheckSuperseded(product, work, files.record, files.ledger);
         if (superseded == Superseded::kByALaterInstall) return;
@@ -229,9 +275,9 @@ void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const W
         }
         LogLine(u"[Parcelwright] 已撤回上次中断的安装：%s", work);
     } else {
-        LogLine(u"[Parcelwright] 上次中断的安装未能完全撤回，备份保留在：%s", work);
+        LogKeptOnce(work);
         outcome.incomplete = true;
-        outcome.incompleteFreshInstall |= attempt == Attempt::kRead && IsFreshInstall(files.record);
+        outcome.incompleteFreshInstall |= attempt == RecoveryRead::kPlanned && IsFreshInstall(files.record);
     }
     outcome.acted = true;
 }
@@ -250,10 +296,27 @@ void RecoverBelow(const ProductEntry& product, const WideBuffer& root, RecoveryO
             continue;
         }
         WideBuffer work;
-        PathJoin(work, tempRoot, name);
-        UniqueHandle lock;
-        if (KnownToThisProcess(product, work) || !TakeAttemptLock(work, lock)) continue;
-        RecoverAttempt(product, root, work, outcome);
+        bool trusted = false;
+        // The standard library may throw on a record that exhausts memory; the
+        // folder is then left as it is and the catalog still loads.
+        try {
+            PathJoin(work, tempRoot, name);
+            if (KnownToThisProcess(product, work)) continue;
+            // Only a folder nobody but administrators and this user can change
+            // says what this program did; any other is not even written to.
+            UniqueHandle held, lock;
+            if (!OpenTrustedWorkFolder(work, held)) {
+                LogKeptOnce(work);
+                continue;
+            }
+            trusted = true;
+            if (!TakeAttemptLock(work, lock)) continue;
+            RecoverAttempt(product, root, work, outcome);
+        } catch (...) {
+            if (!work.empty()) LogKeptOnce(work);
+            outcome.incomplete |= trusted;
+            outcome.acted |= trusted;
+        }
     } while (FindNextFileW(find.get(), &data));
 }
 

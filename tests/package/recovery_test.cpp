@@ -115,6 +115,14 @@ TEST(PlanRecovery, WhatIsUndoneNewestFirst) {
          "one target twice"},
         {2, Event(kLedgerTemporary, a), false, false, {}, false, "two lines for no overwrite: the ledger lost one"},
         {1, Event(kLedgerTemporary, a), true, false, {a}, true, "a line whose overwrite line is missing"},
+        {3, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, b) +
+             Event(kLedgerOverwritten, b) + Event(kLedgerRollbackFailed, c) + Event(kLedgerRolledBack, b),
+         true, false, {c, a}, false, "a trailing line whose undo failed is guarded by its content again"},
+        {1, Event(kLedgerAboutToOverwrite, "D:\\R\\TOOL\\A") + Event(kLedgerOverwritten, "d:\\r\\tool\\a"),
+         true, false, {a}, false, "the ledger's ASCII case does not matter"},
+        {2, Event(kLedgerRolledBack, b) + Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) +
+             Event(kLedgerAboutToOverwrite, b),
+         true, false, {b, a}, true, "an event before a target's overwrite is not its undo"},
     };
     for (const Case& test : cases) {
         RecoveryRecord record;
@@ -132,6 +140,137 @@ TEST(PlanRecovery, WhatIsUndoneNewestFirst) {
             EXPECT_EQ(plan.steps[i].torn, test.lastTorn && i == 0) << test.what;
         }
     }
+}
+
+// Record lines given by target; the ledger by events.
+RecoveryRecord RecordOf(const std::vector<std::string>& targets) {
+    std::string text = Header();
+    for (const std::string& target : targets) text += Line(target);
+    RecoveryRecord record;
+    EXPECT_TRUE(Parse(text, record));
+    return record;
+}
+
+TEST(PlanRecovery, ATargetIsOverwrittenOnce) {
+    const std::string a = "D:\\R\\Tool\\a", upper = "D:\\R\\TOOL\\A", accented = "D:\\R\\Tool\\\xc3\xa0";
+    struct Case { std::vector<std::string> record; std::string ledger; bool ok; const char* what; };
+    const Case cases[] = {
+        {{a, upper}, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, upper),
+         false, "twice in another ASCII case"},
+        {{a, upper}, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a), false,
+         "a trailing line for a target already overwritten"},
+        {{a, accented}, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) +
+             Event(kLedgerAboutToOverwrite, accented), true, "only A-Z fold: another letter is another target"},
+    };
+    for (const Case& c : cases) {
+        RecoveryRecord record = RecordOf(c.record);
+        RecoveryPlan plan;
+        EXPECT_EQ(PlanRecovery(Ledger(c.ledger), record, plan), c.ok) << c.what;
+    }
+}
+
+// A quadratic plan would take minutes here.
+TEST(PlanRecovery, AHundredThousandTargets) {
+    const size_t n = 100000;
+    std::string record = Header(), ledger;
+    for (size_t i = 0; i < n; ++i) {
+        std::string target = "D:\\R\\Tool\\f" + std::to_string(i);
+        record += Line(target);
+        ledger += Event(kLedgerAboutToOverwrite, target);
+        if (i + 1 < n) ledger += Event(kLedgerOverwritten, target);
+        if (i % 2 == 1 && i + 1 < n) ledger += Event(kLedgerRolledBack, target);
+    }
+    RecoveryFiles files;
+    ASSERT_EQ(ReadRecoveryFiles(reinterpret_cast<const uint8_t*>(ledger.data()), ledger.size(),
+                                reinterpret_cast<const uint8_t*>(record.data()), record.size(), files),
+              RecoveryRead::kPlanned);
+    ASSERT_EQ(files.plan.steps.size(), n / 2 + 1);
+    EXPECT_EQ(WideToUtf8(files.plan.steps[0].line->target), "D:\\R\\Tool\\f99999");
+    EXPECT_TRUE(files.plan.steps[0].torn);
+    EXPECT_EQ(WideToUtf8(files.plan.steps.back().line->target), "D:\\R\\Tool\\f0");
+}
+
+RecoveryRead Read(const std::string& ledger, const std::string& record) {
+    RecoveryFiles files;
+    return ReadRecoveryFiles(reinterpret_cast<const uint8_t*>(ledger.data()), ledger.size(),
+                             reinterpret_cast<const uint8_t*>(record.data()), record.size(), files);
+}
+
+// text, then a torn last line (no CR LF, so never parsed) up to size bytes.
+std::string TornTo(const std::string& text, size_t size) { return text + std::string(size - text.size(), 'x'); }
+
+TEST(ReadRecoveryFiles, BoundsAndOutcomes) {
+    const std::string a = "D:\\R\\Tool\\a";
+    const std::string record = Header() + Line(a), begun = Event(kLedgerAboutToOverwrite, a);
+    struct Case { std::string ledger, record; RecoveryRead read; const char* what; };
+    const Case cases[] = {
+        {begun, record, RecoveryRead::kPlanned, "killed while copying"},
+        {TornTo(begun, kMaxRecoveryFileSize), TornTo(record, kMaxRecoveryFileSize), RecoveryRead::kPlanned,
+         "both of exactly the limit"},
+        {TornTo(begun, kMaxRecoveryFileSize + 1), record, RecoveryRead::kUnreadable, "a ledger one byte over"},
+        {begun, TornTo(record, kMaxRecoveryFileSize + 1), RecoveryRead::kUnreadable, "a record one byte over"},
+        {begun + Event(kLedgerCommitted, "D:\\R\\Tool"), "not a record", RecoveryRead::kNothingToDo,
+         "committed, whatever the record says"},
+        {begun + Event(kLedgerRolledBack, a), record, RecoveryRead::kNothingToDo, "undone already"},
+        {begun, "TWRECOVERY1\r\n", RecoveryRead::kUnreadable, "a malformed record"},
+        {"no tab\r\n", record, RecoveryRead::kUnreadable, "a malformed ledger"},
+        {Event(kLedgerAboutToOverwrite, "D:\\R\\Tool\\b"), record, RecoveryRead::kUnreadable, "they disagree"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Read(c.ledger, c.record), c.read) << c.what;
+}
+
+TEST(DecideUndo, OnlyWhatTheAttemptWroteIsUndone) {
+    RecoveryLine replaced = RecordOf({"D:\\R\\Tool\\a"}).lines[0], created = replaced;
+    created.backup.clear();
+    using S = TargetState;
+    using A = UndoAction;
+    struct Case { const RecoveryLine* line; bool torn; S state; A action; const char* what; };
+    const Case cases[] = {
+        {&replaced, false, S::kMissing, A::kRefuse, "replaced, then deleted by the user: stays deleted"},
+        {&replaced, true, S::kMissing, A::kRestore, "replaced, missing after the torn copy"},
+        {&created, false, S::kMissing, A::kNone, "created, then deleted"},
+        {&created, true, S::kMissing, A::kNone, "created, its copy never began"},
+        {&replaced, false, S::kHoldsOriginal, A::kNone, "restored already"},
+        {&replaced, true, S::kHoldsOriginal, A::kNone, "the torn copy never began"},
+        {&replaced, false, S::kHoldsWritten, A::kRestore, "replaced and written"},
+        {&created, false, S::kHoldsWritten, A::kDelete, "created and written"},
+        {&replaced, false, S::kHoldsOther, A::kRefuse, "changed by the user"},
+        {&created, false, S::kHoldsOther, A::kRefuse, "created, then changed by the user"},
+        {&replaced, true, S::kHoldsOther, A::kRestore, "half copied"},
+        {&created, true, S::kHoldsOther, A::kDelete, "created, half copied"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DecideUndo({c.line, c.torn}, c.state), c.action) << c.what;
+}
+
+TEST(IsRecoveryTarget, OnlyTheProductFolderAndItsOwnShortcut) {
+    const std::u16string dir = u"D:\\R\\Tool", desktop = u"C:\\Users\\u\\Desktop";
+    struct Case { std::u16string desktop, name, target; bool ok; const char* what; };
+    const Case cases[] = {
+        {desktop, u"Tool", u"D:\\R\\Tool\\bin\\a.exe", true, "in the product folder"},
+        {desktop, u"Tool", u"D:\\R\\Tool", false, "the product folder itself"},
+        {desktop, u"Tool", u"D:\\R\\Tool2\\a.exe", false, "a sibling folder"},
+        {desktop, u"Tool", desktop + u"\\Tool.lnk", true, "its own shortcut"},
+        {desktop, u"Tool", u"c:\\users\\U\\DESKTOP\\tool.LNK", true, "its own shortcut in another case"},
+        {desktop, u"Tool", desktop + u"\\Other.lnk", false, "another program's shortcut"},
+        {desktop, u"Tool", desktop + u"\\Tool.lnk\\x", false, "below the shortcut's name"},
+        {desktop, u"Tool", desktop + u"\\sub\\Tool.lnk", false, "in a folder on the desktop"},
+        {desktop, u"Tool", desktop + u"\\Tool.lnk ", false, "a trailing space"},
+        {desktop, u"A:B", desktop + u"\\A_B.lnk", true, "a name with unsafe characters"},
+        {desktop, u"A:B", desktop + u"\\A:B.lnk", false, "the unsanitized name"},
+        {u"", u"Tool", u"\\Tool.lnk", false, "no desktop known"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsRecoveryTarget(dir, c.desktop, c.name, c.target), c.ok) << c.what;
+}
+
+TEST(LedgerMatchesFileList, EveryOverwriteListedAndFinished) {
+    const std::string a = "D:\\R\\Tool\\a", b = "D:\\R\\Tool\\b";
+    const std::string both = Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) +
+                             Event(kLedgerAboutToOverwrite, b) + Event(kLedgerOverwritten, b);
+    StringList ab{u"d:\\r\\tool\\B", u"D:\\R\\Tool\\a"}, onlyA{u"D:\\R\\Tool\\a"};
+    EXPECT_TRUE(LedgerMatchesFileList(Ledger(both), ab));
+    EXPECT_FALSE(LedgerMatchesFileList(Ledger(both), onlyA)) << "a target the manifest does not list";
+    EXPECT_FALSE(LedgerMatchesFileList(Ledger(Event(kLedgerAboutToOverwrite, a)), ab)) << "an unfinished overwrite";
+    EXPECT_TRUE(LedgerMatchesFileList({}, {})) << "no overwrite at all";
 }
 
 }  // namespace
