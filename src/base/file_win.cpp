@@ -18,8 +18,18 @@ bool DirectoryExists(const WideBuffer& path) {
 bool CreateDirectoryTree(const WideBuffer& path) {
     if (path.empty()) return false;
     if (DirectoryExists(path)) return true;
-    for (const WideBuffer& prefix : DirectoryTreePrefixes(path)) CreateDirectoryW(W(prefix), nullptr);
-    return DirectoryExists(path);
+    // The reason given is that of the first creation that failed, not of
+    // the check; only existing names in the way leave "already exists".
+    DWORD error = ERROR_SUCCESS;
+    for (const WideBuffer& prefix : DirectoryTreePrefixes(path)) {
+        if (CreateDirectoryW(W(prefix), nullptr)) continue;
+        DWORD failed = GetLastError();
+        if (error == ERROR_SUCCESS || error == ERROR_ALREADY_EXISTS) error = failed;
+    }
+    if (error == ERROR_SUCCESS) error = ERROR_PATH_NOT_FOUND;
+    if (DirectoryExists(path)) return true;
+    SetLastError(error);
+    return false;
 }
 
 bool ReadWholeFile(const WideBuffer& path, ByteBuffer& bytes) {

@@ -19,6 +19,7 @@
 #include "package/path_safety_win.h"
 #include "package/recovery_win.h"
 #include "package/transaction_win.h"
+#include "package/work_folder_win.h"
 #include "package/zip_extract_win.h"
 #include "prereq/prerequisite_install_win.h"
 #include "startup/app_state.h"
@@ -63,7 +64,35 @@ void ResetRunState(ProductEntry& product) {
     product.status_text = u"正在下载…";
 }
 
-// Steps 9 to 11: the product folder and the attempt's work folder.
+// Makes the attempt's work folder below root\temp_setup: always new (a name
+// taken is tried again with the next tick, since another user could have made
+// it), only administrators may change it, and it stays held until the
+// transaction is dropped.
+bool CreateWorkFolder(ProductEntry& product, InstallTransaction& t, WideBuffer& staging) {
+    WideBuffer tempRoot;
+    PathJoin(tempRoot, t.root, u"temp_setup");
+    if (!CreateDirectoryTree(t.root) || !HasNoReparsePoint(tempRoot) || !EnsureTempSetupFolder(tempRoot)) return false;
+    DWORD tick = GetTickCount();
+    for (DWORD tries = 0; tries < 16; ++tries) {
+        if (!SafeJoinRelative(tempRoot, WorkFolderName(product.puc_type, GetCurrentProcessId(), tick + tries),
+                              t.work_folder) ||
+            !HasNoReparsePoint(t.work_folder)) {
+            return false;
+        }
+        UniqueHandle hold;
+        if (CreateAttemptFolder(t.work_folder, hold)) {
+            t.work_folder_hold = std::shared_ptr<void>(hold.release(), [](void* handle) { CloseHandle(handle); });
+            PathJoin(t.ledger_path, t.work_folder, u"ledger.log");
+            PathJoin(staging, t.work_folder, u"unpacked");
+            return HasNoReparsePoint(t.work_folder) && BeginAttemptRecord(product, t);
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    t.work_folder.clear();
+    return false;
+}
+
+// The product folder and the attempt's work folder.
 bool PrepareFolders(ProductEntry& product, InstallTransaction& t, WideBuffer& staging) {
     bool usable;
     if (product.was_installed && !product.installed_dir.empty()) {
@@ -72,18 +101,8 @@ bool PrepareFolders(ProductEntry& product, InstallTransaction& t, WideBuffer& st
     } else {
         usable = SafeJoinRelative(t.root, SanitizeFolderName(product.puc_name), product.deploy_dir);
     }
-    WideBuffer tempRoot;
-    PathJoin(tempRoot, t.root, u"temp_setup");
-    if (SafeJoinRelative(tempRoot, WorkFolderName(product.puc_type, GetCurrentProcessId(), GetTickCount()),
-                         t.work_folder)) {
-        PathJoin(t.ledger_path, t.work_folder, u"ledger.log");
-        PathJoin(staging, t.work_folder, u"unpacked");
-    } else {
-        usable = false;
-    }
     usable = usable && ValidateProductDir(product, t.root, product.deploy_dir) &&
-             CheckDirectoryOwnership(product, product.deploy_dir) && HasNoReparsePoint(t.work_folder) &&
-             CreateDirectoryTree(t.work_folder) && HasNoReparsePoint(t.work_folder) && BeginAttemptRecord(product, t);
+             CheckDirectoryOwnership(product, product.deploy_dir) && CreateWorkFolder(product, t, staging);
     if (!usable && product.last_error.empty()) product.last_error = kNoFolders;
     return usable;
 }
@@ -116,7 +135,8 @@ bool DownloadAndVerify(ProductEntry& product, InstallTransaction& t, StatusCallb
     return VerifyFileUnchanged(product.package_path, t.package_hash, t.package_size) || PackageChanged(product);
 }
 
-// Step 18: self-extractors and installers run as package.exe.
+// Self-extractors and installers run as package.exe, which the transaction
+// must know so that it is checked before it runs and cleaned up after.
 bool MakeExecutable(ProductEntry& product, InstallTransaction& t) {
     WideBuffer target;
     PathJoin(target, t.work_folder, u"package.exe");
@@ -132,8 +152,12 @@ bool MakeExecutable(ProductEntry& product, InstallTransaction& t) {
         return false;
     }
     product.package_path = target;
-    RegisterTempFile(t, target);
-    return true;
+    if (RegisterTempFile(t, target)) return true;
+    // Nothing would clean up or recheck a file the transaction does not know.
+    DWORD error = GetLastError();
+    DeleteFileW(W(target));
+    FormatSystemError(product.last_error, u"无法准备执行安装包", error);
+    return false;
 }
 
 bool RunPackageInstaller(ProductEntry& product, InstallTransaction& t, StatusCallback callback, void* context) {

@@ -68,7 +68,12 @@ bool FullPathOf(std::u16string_view path, WideBuffer& full) {
 bool HasNoReparsePoint(std::u16string_view path) {
     for (const WideBuffer& prefix : ReparseCheckPrefixes(path)) {
         DWORD attributes = GetFileAttributesW(W(prefix));
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            // A caller that words the refusal as a system error names this,
+            // not whatever the last query of a missing component left.
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
     }
     return true;
 }

@@ -12,7 +12,8 @@ constexpr int kMaxTreeDepth = 64;
 extern const char16_t kInstallRootRefused[];
 
 bool FullPathOf(std::u16string_view path, WideBuffer& full);
-// No existing component of path is a reparse point.
+// No existing component of path is a reparse point; a refusal leaves
+// ERROR_ACCESS_DENIED as the last error.
 bool HasNoReparsePoint(std::u16string_view path);
 // What makes a file or folder itself, whatever name reaches it.
 struct FileIdentity {

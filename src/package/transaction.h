@@ -35,6 +35,7 @@ struct InstallTransaction {
     std::unique_ptr<InstallTransaction> older;
     WideBuffer recovery_path;            // recovery.tsv of the attempt; empty: none is kept
     std::shared_ptr<void> attempt_lock;  // attempt.lock, held open while the transaction lives
+    std::shared_ptr<void> work_folder_hold;  // the work folder, held against renaming while the transaction lives
 };
 
 // The ledger's kind words.

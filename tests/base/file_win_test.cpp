@@ -35,6 +35,24 @@ TEST(CreateDirectoryTree, FailsWhenAFileIsInTheWay) {
     EXPECT_FALSE(DirectoryExists(folder / u"file"));
 }
 
+// The reason shown to the user was that of the final existence check (file
+// not found) instead of the creation that failed.
+TEST(CreateDirectoryTree, FailureLeavesTheErrorOfTheCreation) {
+    TestFolder folder;
+    ASSERT_TRUE(WriteWholeFile(folder / u"file", "x", 1));
+    SetLastError(0);
+    EXPECT_FALSE(CreateDirectoryTree(folder / u"file"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    SetLastError(0);
+    EXPECT_FALSE(CreateDirectoryTree(folder / u"file\\sub\\deeper"));
+    DWORD below = GetLastError();
+    EXPECT_NE(below, 0u);
+    EXPECT_NE(below, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    SetLastError(0);
+    EXPECT_FALSE(CreateDirectoryTree(folder / u"bad<name"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+}
+
 TEST(WholeFile, WriteThenReadBack) {
     TestFolder folder;
     WideBuffer path = folder / u"数据.bin";

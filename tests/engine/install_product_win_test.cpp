@@ -133,6 +133,38 @@ TEST(InstallProduct, AnIncompleteRollbackIsFinishedByTheNextAttempt) {
     EXPECT_EQ(Tree(s.Dir()), kV1);  // byte for byte the first install again
 }
 
+// What runs elevated runs from the work folder: while the attempt lasts it
+// cannot be renamed and replaced by a folder of someone else's.
+TEST(InstallProduct, TheWorkFolderIsHeldWhileTheAttemptRuns) {
+    Scene s(u"HeldTool");
+    s.Serve("ip-held.zip", kV1);
+    WideBuffer work;
+    DWORD renameError = 0;
+    s.onStatus = [&](const std::u16string& text) {
+        if (text != u"正在下载安装包…" || !s.product.transaction) return;
+        work = s.product.transaction->work_folder;
+        if (!MoveFileExW(W(work), W(s.root + u"\\temp_setup\\elsewhere"), 0)) renameError = GetLastError();
+    };
+    ASSERT_TRUE(s.Install(false)) << WideToUtf8(s.product.last_error);
+    ASSERT_FALSE(work.empty());
+    EXPECT_EQ(renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(DirectoryExists(work));
+    EXPECT_EQ(Tree(s.Dir()), kV1);
+}
+
+// A file where temp_setup belongs stops the attempt before anything is
+// downloaded; nothing is written through it.
+TEST(InstallProduct, AFileInPlaceOfTempSetupStopsTheAttempt) {
+    Scene s(u"NoTempTool");
+    s.Serve("ip-notemp.zip", kV1);
+    ASSERT_TRUE(CreateDirectoryTree(s.root));
+    ASSERT_TRUE(WriteWholeFile(s.root + u"\\temp_setup", "mine", 4));
+    EXPECT_FALSE(s.Install(false));
+    EXPECT_EQ(s.product.last_error, u"无法创建安装目录，请检查软件是否有权限、磁盘是否充足、目录是否存在后再试。");
+    EXPECT_EQ(Read(s.root + u"\\temp_setup"), "mine");
+    EXPECT_TRUE(RequestsTo(u"/ip-notemp.zip", u"").empty());
+}
+
 // Refusals before the transaction change nothing on disk.
 TEST(InstallProduct, RefusalsCreateNoFolder) {
     struct Case { const char* what; uint32_t filter; const char16_t* supportOs; bool hasPackage; const char16_t* root;

@@ -108,6 +108,16 @@ TEST(ValidateInstallRoot, LinksAreRefused) {
     EXPECT_TRUE(ValidateInstallRoot(folder / u"real", message));
 }
 
+// A caller formats the last error after a refusal; a missing component's
+// "file not found" used to be what the user read.
+TEST(HasNoReparsePoint, RefusalLeavesAccessDenied) {
+    TestFolder folder, target;
+    ASSERT_TRUE(MakeUnixSymlink(target.path(), folder / u"link"));
+    SetLastError(0);
+    EXPECT_FALSE(HasNoReparsePoint(folder / u"link\\missing\\file.txt"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
 TEST(SafeJoinRelative, StaysInsideAndAvoidsLinks) {
     TestFolder folder, outside;
     WideBuffer result;
