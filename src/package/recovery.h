@@ -78,9 +78,9 @@ enum class UndoAction {
 // step was deleted by the user and stays deleted.
 UndoAction DecideUndo(const RecoveryStep& step, TargetState state);
 
-// Neither file of an attempt is read when larger: an attempt writes one line
-// of a few hundred bytes per file it deploys, far below this for any package
-// that fits the disk of a 32-bit process's address space.
+// Neither file of an attempt is read when larger: an attempt writes a record
+// line of a few hundred bytes and a few ledger lines per file it deploys, so
+// this holds some hundred thousand files, more than any package has.
 constexpr uint64_t kMaxRecoveryFileSize = uint64_t(64) << 20;
 
 // What an attempt folder's files say, once read. plan points into record, so

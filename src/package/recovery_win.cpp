@@ -17,11 +17,7 @@
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
 #include "package/transaction_win.h"
-
-// Opens folder without following links and holds it without delete sharing;
-// true only when its owner and access list let nobody but administrators,
-// SYSTEM and the running user change it.
-bool OpenTrustedWorkFolder(const WideBuffer& folder, UniqueHandle& hold);
+#include "package/work_folder_win.h"
 
 namespace {
 
