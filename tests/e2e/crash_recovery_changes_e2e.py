@@ -71,6 +71,36 @@ def desktop_targets(f):
         os.remove(f.desktop(name))
 
 
+def untrusted_folder(f):
+    # Wine builds a folder's access list from its Unix mode: one anybody may
+    # write to reads as "Everyone: write", so its record proves nothing. It is
+    # left as it is, not even locked, and reported once per run.
+    root = f.fresh_root('FlowCrashUntrusted')
+    f.forget(PUC)
+    folder = root + '\\' + NAME
+    os.makedirs(f.unix(folder), exist_ok=True)
+    target = folder + '\\a.txt'
+    written, original = b'written', b'original'
+    with open(f.unix(target), 'wb') as out:
+        out.write(written)
+    work = root + '\\temp_setup\\%s-5-1' % PUC
+    ledger = '即将覆盖\t%s\r\n覆盖完成\t%s\r\n' % (target, target)
+    plant_attempt(f, work, folder, target, 'backup-1-1.bin', written, original, ledger)
+    os.chmod(f.unix(work), 0o777)
+    f.catalog([item('1.0', f.serve('crash-gone.zip', None, status=404, body='gone'))])
+    rc, res, lines = log_lines_of_run(f, '--root', root, '--mode', 'uninstall', '--product', PUC)
+    f.check(PUC in res, 'untrusted folder: the catalog loads')
+    kept = [line for line in lines.splitlines() if line.endswith('上次中断的安装未能完全撤回，备份保留在：' + work)]
+    f.check_equal(len(kept), 1, 'untrusted folder: reported once in the run')
+    f.check_equal(flows.read(f.unix(target)), written, 'untrusted folder: its target is left as it is')
+    f.check_equal(ledger_text(f.unix(work)), ledger, 'untrusted folder: its ledger is not written to')
+    f.check(not os.path.exists(f.unix(work + '\\attempt.lock')), 'untrusted folder: not even locked')
+    # The same folder as only its owner may write it is undone: the records are sound.
+    os.chmod(f.unix(work), 0o755)
+    f.run('--root', root, '--mode', 'uninstall', '--product', PUC)
+    f.check_equal(flows.read(f.unix(target)), original, 'untrusted folder: undone once it is trusted')
+
+
 def huge_ledger(f):
     # A ledger far beyond what any attempt writes is not read: the folder is
     # left as it is, reported once per run (recovery runs at the catalog load
@@ -125,6 +155,7 @@ def main():
     args = harness.parse_args()
     f = flows.Flow(args, 'crash-changes')
     try:
+        untrusted_folder(f)
         desktop_targets(f)
         huge_ledger(f)
         v1, v2 = package(1), package(2)
