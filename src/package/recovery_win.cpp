@@ -349,11 +349,15 @@ bool RecordOverwrite(const InstallTransaction& transaction, std::u16string_view 
 RecoveryOutcome RecoverInterruptedAttempts(ProductEntry& product, std::u16string_view root) {
     RecoveryOutcome outcome;
     if (!IsDecimalDigits(product.puc_type)) return outcome;
-    WideBuffer chosen, recorded;
-    if (FullPathOf(root, chosen)) RecoverBelow(product, chosen, outcome);
-    if (!product.installed_root.empty() && FullPathOf(product.installed_root, recorded) &&
-        !(FullPathOf(root, chosen) && IsSameDirectory(chosen, recorded))) {
-        RecoverBelow(product, recorded, outcome);
+    // Each folder catches what it throws; this is for the paths around them.
+    try {
+        WideBuffer chosen, recorded;
+        if (FullPathOf(root, chosen)) RecoverBelow(product, chosen, outcome);
+        if (!product.installed_root.empty() && FullPathOf(product.installed_root, recorded) &&
+            !(FullPathOf(root, chosen) && IsSameDirectory(chosen, recorded))) {
+            RecoverBelow(product, recorded, outcome);
+        }
+    } catch (...) {
     }
     return outcome;
 }
