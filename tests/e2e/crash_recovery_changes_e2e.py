@@ -101,6 +101,29 @@ def untrusted_folder(f):
     f.check_equal(flows.read(f.unix(target)), original, 'untrusted folder: undone once it is trusted')
 
 
+def untrusted_fresh_install(f):
+    # An interrupted fresh install that cannot be undone makes the product
+    # read as not installed; a folder that proves nothing must not.
+    root = f.fresh_root('FlowCrashUntrustedFresh')
+    f.forget(PUC)
+    folder = root + '\\' + NAME
+    os.makedirs(f.unix(folder), exist_ok=True)
+    with open(f.unix(folder + '\\Crash.exe'), 'wb') as out:
+        out.write(b'MZ installed without a manifest')
+    target = folder + '\\a.txt'
+    with open(f.unix(target), 'wb') as out:
+        out.write(b'changed by the user')
+    work = root + '\\temp_setup\\%s-6-1' % PUC
+    plant_attempt(f, work, folder, target, '', b'written', b'', '即将覆盖\t%s\r\n覆盖完成\t%s\r\n' % (target, target))
+    os.chmod(f.unix(work), 0o777)
+    f.catalog([item('1.0', f.serve('crash-gone.zip', None, status=404, body='gone'))])
+    rc, res, _ = f.run('--root', root, '--mode', 'update', '--product', PUC)
+    f.check_equal(res.get(PUC, {}).get('installed'), 1, 'untrusted fresh install: the product still reads as installed')
+    os.chmod(f.unix(work), 0o755)
+    rc, res, _ = f.run('--root', root, '--mode', 'update', '--product', PUC)
+    f.check_equal(res.get(PUC, {}).get('installed'), 0, 'untrusted fresh install: once trusted, its failed undo counts')
+
+
 def huge_ledger(f):
     # A ledger far beyond what any attempt writes is not read: the folder is
     # left as it is, reported once per run (recovery runs at the catalog load
@@ -156,6 +179,7 @@ def main():
     f = flows.Flow(args, 'crash-changes')
     try:
         untrusted_folder(f)
+        untrusted_fresh_install(f)
         desktop_targets(f)
         huge_ledger(f)
         v1, v2 = package(1), package(2)
