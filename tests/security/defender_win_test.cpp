@@ -219,7 +219,7 @@ TEST(DefenderStatus, OutcomesAndNoOutputFileLeft) {
         {"", 12000, -1},
         {"print enabled\nexit 1", 12000, -1},
         {"cat " + WideToUtf8(files / u"utf16.txt"), 12000, -1},
-        {"sleep 60000\nprint enabled", 300, -1},
+        {"sleep 60000\nprint enabled", 3000, -1},  // long enough to start and record under load
     };
     for (const Case& c : cases) {
         powerShell.Clear();
