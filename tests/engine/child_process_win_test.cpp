@@ -16,20 +16,6 @@ std::string Read(const WideBuffer& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// An error no other call of these runs gives, so a text naming it names the
-// exit-code read.
-constexpr DWORD kReadError = ERROR_NOT_ENOUGH_QUOTA;
-
-// Wine always reads an exit code; while this lives, reading one fails.
-struct UnreadableExitCodes {
-    UnreadableExitCodes() { g_readExitCode = Fail; }
-    ~UnreadableExitCodes() { g_readExitCode = GetExitCodeProcess; }
-    static BOOL WINAPI Fail(HANDLE, LPDWORD) {
-        SetLastError(kReadError);
-        return FALSE;
-    }
-};
-
 TEST(RunChildProcess, AnUnreadableExitCodeIsAFailureWithItsError) {
     struct Case { const char* script; bool output; };
     const Case cases[] = {{"exit 0\n", false}, {"exit 7\n", false}, {"print x\nexit 0\n", true}};
@@ -42,7 +28,7 @@ TEST(RunChildProcess, AnUnreadableExitCodeIsAFailureWithItsError) {
         DWORD code = 99;
         EXPECT_FALSE(RunChildProcess(tool.path(), u"", folder.path(), c.output ? log.c_str() : nullptr, nullptr,
                                      &code));
-        EXPECT_EQ(GetLastError(), kReadError);
+        EXPECT_EQ(GetLastError(), kUnreadableExitCodeError);
         EXPECT_EQ(code, 0u);  // started, so stored, but never a code it did not give
         EXPECT_EQ(tool.Calls().size(), 1u);  // it did run to its end
     }

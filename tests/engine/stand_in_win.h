@@ -10,6 +10,7 @@
 
 #include "base/file_win.h"
 #include "base/wide_win.h"
+#include "engine/child_process_win.h"
 
 class StandIn {
 public:
@@ -104,3 +105,19 @@ inline FileAccess TryToChange(const WideBuffer& path, bool tryDelete) {
 inline std::ostream& operator<<(std::ostream& out, const FileAccess& a) {
     return out << "{write " << a.write << ", rename " << a.rename << ", delete " << a.remove << "}";
 }
+
+// An error none of the calls around a run gives, so a text naming it names the
+// exit-code read.
+constexpr DWORD kUnreadableExitCodeError = ERROR_NOT_ENOUGH_QUOTA;
+
+// Wine always reads an exit code; while this lives, reading one fails.
+struct UnreadableExitCodes {
+    UnreadableExitCodes() { g_readExitCode = Fail; }
+    ~UnreadableExitCodes() { g_readExitCode = GetExitCodeProcess; }
+    UnreadableExitCodes(const UnreadableExitCodes&) = delete;
+    UnreadableExitCodes& operator=(const UnreadableExitCodes&) = delete;
+    static BOOL WINAPI Fail(HANDLE, LPDWORD) {
+        SetLastError(kUnreadableExitCodeError);
+        return FALSE;
+    }
+};

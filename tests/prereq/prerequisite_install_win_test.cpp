@@ -10,7 +10,6 @@
 #include "base/deployment.h"
 #include "base/file_win.h"
 #include "base/test_folder_win.h"
-#include "engine/child_process_win.h"
 #include "catalog/vendor_server_win.h"
 #include "engine/stand_in_win.h"
 #include "package/transaction_win.h"
@@ -48,18 +47,6 @@ bool WaitForFile(const WideBuffer& path) {
 std::string RowTarget(int row) {
     return WideToUtf8(PrerequisiteDownloadUrl(kPrerequisites[row]).substr(WideBuffer(kVendorOrigin).size()));
 }
-
-constexpr DWORD kReadError = ERROR_NOT_ENOUGH_QUOTA;  // given by no other call of these runs
-
-// Wine always reads an exit code; while this lives, reading one fails.
-struct UnreadableExitCodes {
-    UnreadableExitCodes() { g_readExitCode = Fail; }
-    ~UnreadableExitCodes() { g_readExitCode = GetExitCodeProcess; }
-    static BOOL WINAPI Fail(HANDLE, LPDWORD) {
-        SetLastError(kReadError);
-        return FALSE;
-    }
-};
 
 // Serves a copy of the stand-in at each row's link for as long as it lives.
 struct ServedInstallers {
