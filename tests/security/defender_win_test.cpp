@@ -158,6 +158,20 @@ TEST(AddDefenderExclusion, ExitCodesBecomeMessages) {
               std::string::npos);
 }
 
+// A PowerShell whose result cannot be read has not verified anything: the
+// exclusion is not done, in the words of the failed read, and the status is
+// unknown.
+TEST(AddDefenderExclusion, AnUnreadableExitCodeIsNoSuccess) {
+    Scene s;
+    s.powerShell.Script("print enabled\nexit 0\n");
+    UnreadableExitCodes unreadable;
+    WideBuffer message;
+    EXPECT_FALSE(AddDefenderExclusion(s.folder / u"Apps", message));
+    EXPECT_EQ(message.rfind(u"无法启动或等待排除项设置（错误 1816）", 0), 0u) << WideToUtf8(message);
+    EXPECT_EQ(DefenderStatus(12000), -1);
+    EXPECT_FALSE(s.powerShell.Args().empty());  // it did run
+}
+
 // A hanging PowerShell must not hold the install: it is stopped at the limit.
 TEST(AddDefenderExclusion, HangingPowerShellIsStoppedAtTheTimeLimit) {
     Scene s;
