@@ -79,9 +79,9 @@ bool IsWebPage(ProductEntry& product, HttpRequest& http) {
 }
 
 // The download is not what the catalog pinned: someone on the way may have
-// replaced it. It is deleted at once and forgotten, so that nothing later in
-// this attempt or a rollback can take it for the package.
-bool RejectUnpinnedPackage(ProductEntry& product, InstallTransaction& transaction) {
+// replaced it. It is deleted at once and its hash forgotten, so that no later
+// step can take it for the package.
+bool RejectSubstitutedPackage(ProductEntry& product, InstallTransaction& transaction) {
     LogLine(u"[Parcelwright] 安装包SHA-256不一致，目录登记：%s，下载内容：%s", product.download_sha256,
             transaction.package_hash);
     const WideBuffer path = product.package_path;
@@ -162,7 +162,7 @@ bool FinishDownload(ProductEntry& product, InstallTransaction& transaction, bool
         return Fail(product);
     }
     if (!PackageMatchesPin(product.download_sha256, transaction.package_hash)) {
-        return RejectUnpinnedPackage(product, transaction);
+        return RejectSubstitutedPackage(product, transaction);
     }
     product.progress_indeterminate = false;
     product.progress_percent = 100;
