@@ -15,6 +15,15 @@
 //   ERROR_FILE_INVALID     the content is not the one expected
 //   ERROR_ACCESS_DENIED    the file is a folder, or the system's own refusal
 //   anything else          the system's error of the call that failed
+//
+// A restore guarded by content, as a rollback does it (everything stays held
+// while the HeldFile objects live):
+//   HeldFile target, backup;
+//   HoldFile(root, path, HeldAccess::kWrite, target) &&
+//       (!target.file || HeldFileHolds(target, hash, size)) &&
+//       HoldFile(work, backupPath, HeldAccess::kRead, backup) && backup.file &&
+//       HeldFileHolds(backup, backupHash, backupSize) && ReplaceHeldFile(target, backup.file.get())
+// and a guarded delete: DeleteUnchangedFileBelow(work, path, hash, size).
 #pragma once
 
 #include <windows.h>
@@ -56,7 +65,9 @@ struct HeldFile {
     bool directory = false;
 };
 
-// What a held file is opened for; sharing is read only while it is held.
+// What a held file is opened for. kRead shares reading only; kDelete and
+// kWrite share nothing, so a file that any program has open (a running
+// program) fails with error 32, and nobody can change it while held.
 enum class HeldAccess {
     kRead,    // read its content (copy it elsewhere, hash it)
     kDelete,  // read and delete it
@@ -64,10 +75,19 @@ enum class HeldAccess {
 };
 
 // Holds path's folders from base and opens the file without following a
-// reparse point. A missing file is no failure (file stays empty, last error
-// ERROR_FILE_NOT_FOUND); a missing folder on the way is (ERROR_PATH_NOT_FOUND).
-// Refuses a file that is a reparse point or a folder (wantDirectory selects a
-// folder instead, for removing an empty folder).
+// reparse point, checking the handle's attributes and (for Wine, which shows
+// a Unix link as a reparse point by name only) the name's.
+//   true, file open          the file is there and is held
+//   true, file empty         no file by that name (last error
+//                            ERROR_FILE_NOT_FOUND); the folders are held, so
+//                            ReplaceHeldFile can create it in their place
+//   false, folders empty     a folder could not be held (errors above)
+//   false, folders held      the file could not be opened: kErrorCrossesLink,
+//                            ERROR_ACCESS_DENIED for a folder, 32 when open
+//                            elsewhere, or the system's error
+// createFolders creates missing folders on the way. wantDirectory opens a
+// folder instead of a file (to remove it when empty), sharing everything as
+// RemoveDirectoryW does.
 bool HoldFile(std::u16string_view base, std::u16string_view path, HeldAccess access, HeldFile& held,
               bool createFolders = false, bool wantDirectory = false);
 
@@ -107,9 +127,9 @@ bool DeleteEmptyFolderBelow(std::u16string_view base, std::u16string_view path);
 // it). False (ERROR_BAD_PATHNAME) for any other path.
 bool TrustedBaseOf(std::u16string_view root, std::u16string_view path, WideBuffer& base);
 
-// For tests only: called with the path when its folders are held and the file
-// is open and checked, just before it is deleted or written. A non-zero
-// return fails HoldFile with that error, as if the system had refused. Null
-// (the default) in the program.
+// For tests only: called by HoldFile with the path once its folders are held
+// and the file is open and checked (or found missing), just before the caller
+// deletes or writes it. A non-zero return fails HoldFile with that error, as
+// if the system had refused the open. Null (the default) in the program.
 using HeldPathHook = DWORD (*)(const WideBuffer& path, void* context);
 void SetHeldPathHook(HeldPathHook hook, void* context);

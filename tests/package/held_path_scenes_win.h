@@ -62,6 +62,7 @@ struct SwapAtUse {
     int skip = 0;  // calls for swapAt to let pass first
     DWORD renameError = 0;
     bool swapped = false;
+    bool linked = false;  // the link is in place: the swap really happened
 
     SwapAtUse(WideBuffer at, WideBuffer swapFolder, WideBuffer linkTarget, int skipCalls = 0)
         : swapAt(std::move(at)), folder(std::move(swapFolder)), target(std::move(linkTarget)), skip(skipCalls) {
@@ -81,9 +82,15 @@ struct SwapAtUse {
         } else {
             self->renameError = GetLastError();
             StartUnixCommand("Z:\\bin\\mv \"" + UnixPathOf(self->folder) + "\" \"" + UnixPathOf(moved) + "\"");
-            WaitForAttributes(moved, true);
+            // mv runs on its own; a loaded machine may take a while.
+            for (int i = 0; i < 10 && !WaitForAttributes(moved, true); ++i) {
+            }
         }
         MakeUnixSymlink(self->target, self->folder);
+        for (int i = 0; i < 10 && !WaitForAttributes(self->folder, true); ++i) {
+        }
+        DWORD attributes = GetFileAttributesW(W(self->folder));
+        self->linked = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
         return 0;
     }
 };

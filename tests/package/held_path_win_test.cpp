@@ -210,6 +210,7 @@ TEST(HeldPathHook, AFolderSwappedForALinkAtTheMomentOfUse) {
         HeldFile held;
         ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kWrite, held));
         EXPECT_TRUE(swap.swapped);
+        EXPECT_TRUE(swap.linked);
         EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         if (write) {
             UniqueHandle source(CreateFileW(W(t.folder / u"source.txt"), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -487,6 +487,7 @@ TEST(RollbackTransaction, NothingOutsideChangesWhenAFolderIsSwappedAtTheMoment) 
             DeployFile(in.t, in.staging + u"\\app.exe", target, in.product);
             if (swap) {
                 EXPECT_TRUE(swap->swapped);
+                EXPECT_TRUE(swap->linked);
                 EXPECT_EQ(swap->renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
             }
         }
@@ -494,6 +495,7 @@ TEST(RollbackTransaction, NothingOutsideChangesWhenAFolderIsSwappedAtTheMoment) 
             SwapAtUse swap(target, sub, victim.folder.path());
             in.Rollback(true);
             EXPECT_TRUE(swap.swapped);
+            EXPECT_TRUE(swap.linked);
             EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         }
         EXPECT_TRUE(victim.Unchanged());

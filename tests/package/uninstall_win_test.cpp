@@ -303,6 +303,7 @@ TEST(UninstallProduct, PurgeNeverDeletesThroughAFolderSwappedAtTheMoment) {
         SwapAtUse swap(file, in.dir + u"\\lib", victim.folder.path(), 1);  // after the pre-check
         in.Uninstall(purge);
         EXPECT_TRUE(swap.swapped);
+        EXPECT_TRUE(swap.linked);
         EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         EXPECT_TRUE(victim.Unchanged());
         if (purge) {
@@ -324,6 +325,7 @@ TEST(CleanupMigratedInstall, NeverDeletesThroughAFolderSwappedAtTheMoment) {
     SwapAtUse swap(old.dir + u"\\lib\\a.dll", old.dir + u"\\lib", victim.folder.path());
     CleanupMigratedInstall(moved, old.root, old.dir, old.product.file_list);
     EXPECT_TRUE(swap.swapped);
+    EXPECT_TRUE(swap.linked);
     EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(victim.Unchanged());
     EXPECT_FALSE(FileExists(old.dir + u"\\app.exe"));
