@@ -47,14 +47,18 @@ bool OpenRelative(HANDLE root, std::u16string_view name, ACCESS_MASK access, ULO
 
 // What the handle says, and what the name says: Wine shows a Unix link as a
 // reparse point by its name only, and on Windows the name, looked at while
-// its folders are held, is the object the handle holds.
-bool IsLinkOrWrongKind(HANDLE handle, const WideBuffer& fullName, bool directory) {
+// its folders are held, is the object the handle holds. 0 when the handle is
+// no link and of the kind wanted, else the error to fail with.
+DWORD CheckOpened(HANDLE handle, const WideBuffer& fullName, bool directory) {
     FILE_ATTRIBUTE_TAG_INFO tag = {};
-    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) return true;
-    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-    if (((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != directory) return true;
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) return GetLastError();
     DWORD byName = GetFileAttributesW(W(fullName));
-    return byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT);
+    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return kErrorCrossesLink;
+    }
+    if (((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory) return 0;
+    return directory ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
 }
 
 // The segments of path below base; false for an empty, "." or ".." segment.
@@ -103,7 +107,7 @@ bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders
     UniqueHandle folder(CreateFileW(W(name), kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!folder) return Fail(IsMissingError(GetLastError()) ? ERROR_PATH_NOT_FOUND : GetLastError());
-    if (IsLinkOrWrongKind(folder.get(), name, true)) return Fail(kErrorCrossesLink);
+    if (DWORD error = CheckOpened(folder.get(), name, true)) return Fail(error);
     held.chain.push_back(std::move(folder));
     for (size_t i = 0; i + 1 < segments.size(); ++i) {
         name += u'\\';
@@ -116,9 +120,9 @@ bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders
             held = HeldFolders();
             return Fail(IsMissingError(error) || error == ERROR_DIRECTORY ? ERROR_PATH_NOT_FOUND : error);
         }
-        if (IsLinkOrWrongKind(next.get(), name, true)) {
+        if (DWORD error = CheckOpened(next.get(), name, true)) {
             held = HeldFolders();
-            return Fail(kErrorCrossesLink);
+            return Fail(error);
         }
         held.chain.push_back(std::move(next));
     }
@@ -153,8 +157,8 @@ bool HoldFile(std::u16string_view base, std::u16string_view path, HeldAccess acc
             return Fail(link ? kErrorCrossesLink : error);
         }
         missing = true;
-    } else if (IsLinkOrWrongKind(file.get(), held.path, wantDirectory)) {
-        return Fail(kErrorCrossesLink);
+    } else if (DWORD error = CheckOpened(file.get(), held.path, wantDirectory)) {
+        return Fail(error);
     }
     if (testHook) {
         if (DWORD error = testHook(held.path, testHookContext)) return Fail(error);

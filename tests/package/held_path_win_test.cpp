@@ -93,6 +93,9 @@ TEST(HoldFile, RefusesLinksAndTellsMissingApart) {
     EXPECT_FALSE(HoldFile(t.base, t.outside / u"f.txt", HeldAccess::kRead, held));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_PATHNAME));
     EXPECT_FALSE(HoldFile(t.base, t.base, HeldAccess::kRead, held));
+    // A base that is a file is no folder to hold.
+    EXPECT_FALSE(HoldFile(t.file, t.file + u"\\x", HeldAccess::kRead, held));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 // While held, no folder from the base down can be renamed or deleted; the
