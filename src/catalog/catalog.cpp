@@ -13,6 +13,7 @@ const char16_t kBadOrder[] = u"软件order排序字段必须为有效整数或�
 const char16_t kBadSupportOs[] = u"support_os格式错误，应为字符串或系统标记字符串数组。";
 const char16_t kBadEnvironment[] = u"environment_programs格式错误，只能包含已支持的环境代码字符串。";
 const char16_t kBadRunname[] = u"runname 命令行格式错误。";
+const char16_t kBadDownloadSha256[] = u"download_sha256格式错误，应为64位十六进制SHA-256值。";
 const char16_t kMissingNameOrNumber[] = u"软件目录缺少名称或产品编号。";
 const char16_t kNumberNotDigits[] = u"产品编号必须为数字。";
 const char16_t kDuplicateNumber[] = u"软件目录存在重复产品编号。";
@@ -94,6 +95,19 @@ bool ReadEnvironmentPrograms(const char* item, size_t length, uint32_t& mask) {
     return true;
 }
 
+// Absent or "": not pinned. Anything else must be a string of 64 hex digits;
+// a pin that cannot be read is never taken for no pin.
+bool ReadDownloadSha256(const char* item, size_t length, WideBuffer& pin) {
+    JsonSpan span = JsonFindMember(item, length, "download_sha256");
+    if (!span.found) return true;
+    WideBuffer text;
+    if (!JsonUnescapeString(span.start, span.length, text)) return false;
+    if (text.empty()) return true;
+    if (!IsSha256Text(text)) return false;
+    pin = text;
+    return true;
+}
+
 void ReadStringFields(const char* item, size_t length, ProductEntry& p) {
     JsonGetString(item, length, "home_url", p.home_url);
     p.has_home_page = IsHttpUrl(p.home_url);
@@ -140,6 +154,7 @@ const char16_t* FillProduct(const char* item, size_t length, const AppState& app
         p.runname = fileName;
         p.run_arguments = arguments;
     }
+    if (!ReadDownloadSha256(item, length, p.download_sha256)) return kBadDownloadSha256;
     ReadProductNumber(item, length, p.puc_type);
     if (p.puc_name.empty() || p.puc_type.empty()) return kMissingNameOrNumber;
     if (!IsDecimalDigits(p.puc_type)) return kNumberNotDigits;

@@ -78,6 +78,24 @@ bool IsWebPage(ProductEntry& product, HttpRequest& http) {
     return true;
 }
 
+// The download is not what the catalog pinned: someone on the way may have
+// replaced it. It is deleted at once and its hash forgotten, so that no later
+// step can take it for the package.
+bool RejectSubstitutedPackage(ProductEntry& product, InstallTransaction& transaction) {
+    LogLine(u"[Parcelwright] 安装包SHA-256不一致，目录登记：%s，下载内容：%s", product.download_sha256,
+            transaction.package_hash);
+    const WideBuffer path = product.package_path;
+    // A file that cannot be deleted now stays registered, for the rollback's
+    // cleanup to remove.
+    if (DeleteFileW(W(path))) {
+        transaction.entries.remove_if([&](const LedgerEntry& entry) { return EqualsNoCase(entry.path, path); });
+    }
+    transaction.package_hash.clear();
+    transaction.package_size = 0;
+    RecordFailure(product, u"安装包校验失败：下载内容与软件目录登记的SHA-256不一致，可能被篡改，已停止安装。", false);
+    return Fail(product);
+}
+
 }  // namespace
 
 bool DownloadPackage(ProductEntry& product, InstallTransaction& transaction, StatusCallback callback,
@@ -142,6 +160,9 @@ bool FinishDownload(ProductEntry& product, InstallTransaction& transaction, bool
         RecordFailure(product,
                       u"已下载安装包但是无法安装，尝试安装时被拦截无法打开，请检查是否是杀毒软件拦截导致再试", true);
         return Fail(product);
+    }
+    if (!PackageMatchesPin(product.download_sha256, transaction.package_hash)) {
+        return RejectSubstitutedPackage(product, transaction);
     }
     product.progress_indeterminate = false;
     product.progress_percent = 100;

@@ -15,6 +15,19 @@ bool IsHttpUrl(std::u16string_view text) {
            (text.size() > 8 && StartsWithNoCase(text, u"https://"));
 }
 
+bool IsSha256Text(std::u16string_view text) {
+    if (text.size() != 64) return false;
+    for (char16_t c : text) {
+        bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (!hex) return false;
+    }
+    return true;
+}
+
+bool PackageMatchesPin(std::u16string_view pin, std::u16string_view hash) {
+    return pin.empty() || EqualsNoCase(pin, hash);
+}
+
 bool IsEligible(const ProductEntry& product, int32_t operationMode) {
     if (product.manifest_invalid) return false;
     switch (operationMode) {

@@ -15,6 +15,7 @@ struct ProductEntry {
     WideBuffer icon;
     WideBuffer version;
     WideBuffer download_url;
+    WideBuffer download_sha256;     // the package's SHA-256 as the catalog pins it; empty: not pinned
     WideBuffer runname;             // main program's file name
     WideBuffer run_arguments;
     WideBuffer error_url;
@@ -74,6 +75,13 @@ bool RecordFailure(ProductEntry& product, std::u16string_view message, bool bloc
 // "http://x" or "https://x" (at least one character after the scheme, scheme
 // in any case).
 bool IsHttpUrl(std::u16string_view text);
+
+// 64 hexadecimal digits, either case: the form of a pinned SHA-256.
+bool IsSha256Text(std::u16string_view text);
+
+// A package whose SHA-256 is hash may be used: nothing is pinned, or the pin
+// is that hash ignoring ASCII case.
+bool PackageMatchesPin(std::u16string_view pin, std::u16string_view hash);
 
 // Whether the product may be chosen in the operation mode (0 install,
 // 1 uninstall, 2 update or reinstall).

@@ -10,9 +10,12 @@
 bool HashFileSha256(std::u16string_view path, WideBuffer& hex, uint64_t* size) {
     UniqueHandle file(CreateFileW(W(WideBuffer(path)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER fileSize;
-    if (!GetFileSizeEx(file.get(), &fileSize)) return false;
+    return file && HashOpenFileSha256(file.get(), hex, size);
+}
+
+bool HashOpenFileSha256(HANDLE file, WideBuffer& hex, uint64_t* size) {
+    LARGE_INTEGER fileSize, start = {};
+    if (!GetFileSizeEx(file, &fileSize) || !SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
 
     UniqueAlgorithm algorithm;
     if (BCryptOpenAlgorithmProvider(algorithm.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) return false;
@@ -29,7 +32,7 @@ bool HashFileSha256(std::u16string_view path, WideBuffer& hex, uint64_t* size) {
     }
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
         if (read == 0) break;
         if (BCryptHashData(hash.get(), buffer.data(), read, 0) < 0) return false;
     }

@@ -28,9 +28,10 @@ bool OpenRedirection(const char16_t* outputFile, UniqueHandle& output, UniqueHan
     if (!DeleteIfPresent(outputFile)) return false;
     output.reset(CreateFileW(W(outputFile), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output) return false;  // its error, not one of the next open
     input.reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                             nullptr));
-    return output && input;
+    return static_cast<bool>(input);
 }
 
 // Waits in 100 ms steps so a cancel stops the child quickly.
@@ -84,6 +85,8 @@ bool ReadAppPathIn(HKEY root, REGSAM view, const WideBuffer& key, WideBuffer& pa
 
 }  // namespace
 
+BOOL(WINAPI* g_readExitCode)(HANDLE process, LPDWORD code) = GetExitCodeProcess;
+
 bool RunChildProcess(std::u16string_view program, std::u16string_view arguments, std::u16string_view workingFolder,
                      const char16_t* outputFile, HANDLE cancelEvent, DWORD* exitCode) {
     WideBuffer commandLine;
@@ -114,11 +117,17 @@ bool RunChildProcess(std::u16string_view program, std::u16string_view arguments,
     UniqueHandle process(info.hProcess);
     bool completed = WaitForChild(process.get(), cancelEvent);
     DWORD lastError = GetLastError();
-    if (redirect) WaitForOutputReleased(outputFile);
-    if (exitCode) {
-        DWORD code = 0;
-        *exitCode = GetExitCodeProcess(process.get(), &code) ? code : 0;
+    DWORD code = 0;
+    bool readable = g_readExitCode(process.get(), &code) != FALSE;
+    if (!readable) {
+        code = 0;
+        // A run that ended but whose result is unknown is no success.
+        if (completed) lastError = GetLastError();
+        completed = false;
     }
+    if (redirect) WaitForOutputReleased(outputFile);
+    if (exitCode) *exitCode = code;
+    process.reset();
     SetLastError(lastError);
     return completed;
 }
@@ -145,16 +154,19 @@ bool RunInstaller(ProductEntry& product, StatusCallback callback, void* context,
     execute.nShow = SW_SHOWNORMAL;
     BOOL started = ShellExecuteExW(&execute);
     DWORD startError = GetLastError();
-    if (heldPackage) heldPackage->reset();
     if (!started || !execute.hProcess) {
+        if (heldPackage) heldPackage->reset();
         product.failure_kind = 5;
         FormatSystemError(product.last_error, u"无法启动安装程序", startError);
         return false;
     }
     UniqueHandle process(execute.hProcess);
     WaitForSingleObject(process.get(), INFINITE);
+    // The package runs elevated from a folder others may reach: it stays held
+    // against writing and deletion for as long as it runs.
+    if (heldPackage) heldPackage->reset();
     DWORD code = 0;
-    bool readable = GetExitCodeProcess(process.get(), &code) != FALSE;
+    bool readable = g_readExitCode(process.get(), &code) != FALSE;
     if (!readable) code = 0;  // shown as 0, but never taken for success
     process.reset();
     if (readable && (code == 0 || code == 1641 || code == 3010)) {

@@ -135,31 +135,6 @@ bool DownloadAndVerify(ProductEntry& product, InstallTransaction& t, StatusCallb
     return VerifyFileUnchanged(product.package_path, t.package_hash, t.package_size) || PackageChanged(product);
 }
 
-// Self-extractors and installers run as package.exe, which the transaction
-// must know so that it is checked before it runs and cleaned up after.
-bool MakeExecutable(ProductEntry& product, InstallTransaction& t) {
-    WideBuffer target;
-    PathJoin(target, t.work_folder, u"package.exe");
-    bool moved = HasNoReparsePoint(target) &&
-                 MoveFileExW(W(product.package_path), W(target), MOVEFILE_REPLACE_EXISTING);
-    if (!moved) {
-        target.clear();
-        TextFormat(target, u"%s\\setup-%u.exe", t.work_folder, static_cast<uint32_t>(GetTickCount()));
-        moved = HasNoReparsePoint(target) && MoveFileExW(W(product.package_path), W(target), 0);
-    }
-    if (!moved) {
-        FormatSystemError(product.last_error, u"无法准备执行安装包", GetLastError());
-        return false;
-    }
-    product.package_path = target;
-    if (RegisterTempFile(t, target)) return true;
-    // Nothing would clean up or recheck a file the transaction does not know.
-    DWORD error = GetLastError();
-    DeleteFileW(W(target));
-    FormatSystemError(product.last_error, u"无法准备执行安装包", error);
-    return false;
-}
-
 bool RunPackageInstaller(ProductEntry& product, InstallTransaction& t, StatusCallback callback, void* context) {
     UniqueHandle hold;
     return HoldPackage(product, t, hold) && RunInstaller(product, callback, context, &hold);
@@ -271,7 +246,8 @@ bool InstallPackage(ProductEntry& product, InstallTransaction& t, const WideBuff
         product.last_error = kCannotInstallHere;
         return false;
     }
-    if ((format == kFormatRarSfx || format == kFormat7zSfx || format == kFormatExe) && !MakeExecutable(product, t)) {
+    bool runnable = format == kFormatRarSfx || format == kFormat7zSfx || format == kFormatExe;
+    if (runnable && !MakePackageExecutable(product, t)) {
         return false;
     }
     if (product.env_mask != 0 && !InstallPrerequisites(product, t, callback, context, cancelEvent)) return false;
@@ -323,6 +299,31 @@ bool FailAttempt(ProductEntry& product, InstallTransaction& t, StatusCallback ca
 }
 
 }  // namespace
+
+// Self-extractors and installers run as package.exe, which the transaction
+// must know so that it is checked before it runs and cleaned up after.
+bool MakePackageExecutable(ProductEntry& product, InstallTransaction& t) {
+    WideBuffer target;
+    PathJoin(target, t.work_folder, u"package.exe");
+    bool moved = HasNoReparsePoint(target) &&
+                 MoveFileExW(W(product.package_path), W(target), MOVEFILE_REPLACE_EXISTING);
+    if (!moved) {
+        target.clear();
+        TextFormat(target, u"%s\\setup-%u.exe", t.work_folder, static_cast<uint32_t>(GetTickCount()));
+        moved = HasNoReparsePoint(target) && MoveFileExW(W(product.package_path), W(target), 0);
+    }
+    if (!moved) {
+        FormatSystemError(product.last_error, u"无法准备执行安装包", GetLastError());
+        return false;
+    }
+    product.package_path = target;
+    if (RegisterTempFile(t, target)) return true;
+    // Nothing would clean up or recheck a file the transaction does not know.
+    DWORD error = GetLastError();
+    DeleteFileW(W(target));
+    FormatSystemError(product.last_error, u"无法准备执行安装包", error);
+    return false;
+}
 
 bool InstallProduct(ProductEntry& product, std::u16string_view root, bool createShortcut, StatusCallback callback,
                     void* context, HANDLE cancelEvent) {

@@ -16,9 +16,11 @@ void ReportFailure(ProductEntry& product, StatusCallback callback, void* context
     ReportStatus(&product, message.c_str(), callback, context);
 }
 
-bool MainProgramUnchanged(ProductEntry& product, StatusCallback callback, void* context) {
+// Opened first and checked second: while hold lives, what was checked is what
+// the shell starts.
+bool MainProgramUnchanged(ProductEntry& product, StatusCallback callback, void* context, UniqueHandle& hold) {
     const InstallTransaction& t = *product.transaction;
-    if (VerifyFileUnchanged(product.main_program_path, t.main_program_hash, t.main_program_size)) return true;
+    if (HoldFileUnchanged(product.main_program_path, t.main_program_hash, t.main_program_size, hold)) return true;
     bool exists = GetFileAttributesW(W(product.main_program_path)) != INVALID_FILE_ATTRIBUTES;
     product.failure_kind = MainProgramFailureKind(exists);
     RecordFailure(product,
@@ -39,16 +41,21 @@ bool StartMainProgram(const ProductEntry& product) {
     execute.lpParameters = product.run_arguments.empty() ? nullptr : W(product.run_arguments);
     execute.lpDirectory = folder.empty() ? nullptr : W(folder);
     execute.nShow = SW_SHOWNORMAL;
-    bool started = ShellExecuteExW(&execute) != FALSE;
+    bool started = g_startMainProgram(&execute) != FALSE;
     UniqueHandle process(execute.hProcess);
     return started;
 }
 
 }  // namespace
 
+BOOL(WINAPI* g_startMainProgram)(SHELLEXECUTEINFOW* execute) = ShellExecuteExW;
+
 bool OpenInstalledProgram(ProductEntry& product, StatusCallback callback, void* context) {
-    if (!IsReadyToOpen(product) || !MainProgramUnchanged(product, callback, context)) return false;
-    if (StartMainProgram(product)) {
+    UniqueHandle hold;
+    if (!IsReadyToOpen(product) || !MainProgramUnchanged(product, callback, context, hold)) return false;
+    bool started = StartMainProgram(product);
+    hold.reset();
+    if (started) {
         ReportStatus(&product, u"已请求打开软件。", callback, context);
         return true;
     }

@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "base/system_win.h"
 #include "base/wide_win.h"
+#include "package/held_path_win.h"
 #include "package/manifest.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
@@ -53,10 +54,17 @@ void CleanupMigratedInstall(const ProductEntry& product, std::u16string_view old
         FileIdentity identity;
         if (ReadFileIdentity(path, identity)) newFiles.push_back(identity);
     }
+    WideBuffer root;
+    if (!FullPathOf(oldRoot, root)) root.clear();
     for (const WideBuffer& path : oldList) {
         if (!Qualifies(path, oldDir, haveDesktop ? &desktop : nullptr)) continue;
         if (OwnedByNewInstall(product, path, newFiles)) continue;
-        if (GetFileAttributesW(W(path)) == INVALID_FILE_ATTRIBUTES) continue;
-        if (!DeleteFileW(W(path))) LogLine(u"[Parcelwright] 安装目录迁移完成，但旧文件清理失败：%s", path);
+        // Deleted through a handle held from the old root (or the desktop),
+        // so a folder swapped for a link on the way is refused, not followed.
+        WideBuffer base;
+        bool deleted = TrustedBaseOf(root, path, base) && DeleteFileBelow(base, path);
+        if (!deleted && !IsMissingError(GetLastError())) {
+            LogLine(u"[Parcelwright] 安装目录迁移完成，但旧文件清理失败：%s", path);
+        }
     }
 }

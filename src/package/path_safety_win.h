@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "catalog/product.h"
+#include "package/file_identity.h"
 
 constexpr int kMaxTreeDepth = 64;
 
@@ -15,14 +16,6 @@ bool FullPathOf(std::u16string_view path, WideBuffer& full);
 // No existing component of path is a reparse point; a refusal leaves
 // ERROR_ACCESS_DENIED as the last error.
 bool HasNoReparsePoint(std::u16string_view path);
-// What makes a file or folder itself, whatever name reaches it.
-struct FileIdentity {
-    uint32_t volume = 0, indexHigh = 0, indexLow = 0;
-    bool directory = false;
-    bool operator==(const FileIdentity& o) const {
-        return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
-    }
-};
 // The identity of an existing file or folder (links followed).
 bool ReadFileIdentity(std::u16string_view path, FileIdentity& identity);
 

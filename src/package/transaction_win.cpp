@@ -8,6 +8,7 @@
 #include "base/text_format.h"
 #include "base/wide_win.h"
 #include "catalog/sha256_win.h"
+#include "package/held_path_win.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
 #include "package/recovery_win.h"
@@ -37,52 +38,90 @@ void ClassifyOverwriteError(ProductEntry& product, std::u16string_view target, D
 
 // The backup's name and the content it will hold, known before it exists so
 // that the recovery record can name it before a crash could leave it behind.
-bool PlanBackup(const InstallTransaction& transaction, std::u16string_view target, LedgerEntry& entry,
+bool PlanBackup(const InstallTransaction& transaction, const HeldFile& target, LedgerEntry& entry,
                 ProductEntry& product) {
     PathJoin(entry.backup_path, transaction.work_folder, BackupFileName(GetTickCount(), ++backupCounter));
-    if (HashFileSha256(target, entry.backup_hash, &entry.backup_size)) return true;
+    if (HashOpenFileSha256(target.file.get(), entry.backup_hash, &entry.backup_size)) return true;
     FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", GetLastError());
     return false;
 }
 
-// Copies the target to its planned backup, which must hold what was planned.
-bool BackupTarget(InstallTransaction& transaction, std::u16string_view target, const LedgerEntry& entry,
+// Copies the held target to its planned backup, a new file that must hold
+// what was planned.
+bool BackupTarget(InstallTransaction& transaction, const HeldFile& target, const LedgerEntry& entry,
                   ProductEntry& product) {
     const WideBuffer& backup = entry.backup_path;
-    if (!CopyFileW(W(WideBuffer(target)), W(backup), TRUE)) {
-        FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", GetLastError());
+    HeldFile copy;
+    bool fresh = HoldFile(transaction.work_folder, backup, HeldAccess::kWrite, copy);
+    if (fresh && copy.file) {
+        copy.file.reset();  // not ours: the name was new when planned
+        fresh = false;
+        SetLastError(ERROR_FILE_EXISTS);
+    }
+    if (!fresh || !ReplaceHeldFile(copy, target.file.get())) {
+        DWORD error = GetLastError();
+        if (copy.file) DeleteHeldFile(copy);  // created by us, holding part of the copy
+        FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
         return false;
     }
     WideBuffer hash;
     uint64_t size = 0;
-    bool hashed = HashFileSha256(backup, hash, &size);
+    bool hashed = HashOpenFileSha256(copy.file.get(), hash, &size);
     bool asPlanned = hashed && hash == entry.backup_hash && size == entry.backup_size;
-    if (!asPlanned || !RegisterTempFile(transaction, backup)) {
-        DWORD error = hashed && !asPlanned ? static_cast<DWORD>(ERROR_FILE_INVALID) : GetLastError();
-        // The copy is ours (it could not exist before) and nothing records it.
-        if (!FindLedgerEntry(transaction, backup)) DeleteFileW(W(backup));
-        FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
-        return false;
+    DWORD error = hashed && !asPlanned ? static_cast<DWORD>(ERROR_FILE_INVALID) : GetLastError();
+    if (asPlanned) {
+        copy.file.reset();  // registering reads it by name
+        if (RegisterTempFile(transaction, backup)) return true;
+        error = GetLastError();
     }
-    return true;
+    // The copy is ours (it could not exist before) and nothing records it.
+    if (!FindLedgerEntry(transaction, backup)) {
+        if (copy.file) {
+            DeleteHeldFile(copy);
+        } else {
+            DeleteFileBelow(transaction.work_folder, backup);
+        }
+    }
+    FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
+    return false;
 }
 
-// Puts one installed file back as it was; true when that worked.
-bool RollBackEntry(const LedgerEntry& entry) {
-    if (!HasNoReparsePoint(entry.path)) return false;
-    if (PathExists(entry.path) && (entry.hash.empty() || !VerifyFileUnchanged(entry.path, entry.hash, entry.size))) {
+// Puts one installed file back as it was; true when that worked. The target
+// and its folders are held from the install root (or the desktop), the
+// backup from the work folder, while they are checked and used.
+bool RollBackEntry(const InstallTransaction& transaction, const LedgerEntry& entry) {
+    WideBuffer base;
+    HeldFile target;
+    if (!HasNoReparsePoint(entry.path) || !TrustedBaseOf(transaction.root, entry.path, base)) return false;
+    if (!HoldFile(base, entry.path, HeldAccess::kWrite, target)) {
+        // A new file whose folder is gone is as it was before the install.
+        return GetLastError() == ERROR_PATH_NOT_FOUND && entry.backup_path.empty();
+    }
+    if (target.file && (entry.hash.empty() || !HeldFileHolds(target, entry.hash, entry.size))) {
         return false;  // changed since we wrote it: not ours to undo
     }
     if (!entry.backup_path.empty()) {
-        return VerifyFileUnchanged(entry.backup_path, entry.backup_hash, entry.backup_size) &&
-               CopyFileW(W(entry.backup_path), W(entry.path), FALSE);
+        HeldFile backup;
+        return HoldFile(transaction.work_folder, entry.backup_path, HeldAccess::kRead, backup) && backup.file &&
+               HeldFileHolds(backup, entry.backup_hash, entry.backup_size) && ReplaceHeldFile(target, backup.file.get());
     }
-    return !PathExists(entry.path) || DeleteFileW(W(entry.path));
+    return !target.file || DeleteHeldFile(target);
 }
 
 bool CleanTemporaryEntry(const InstallTransaction& transaction, const LedgerEntry& entry) {
     return IsStrictlyUnder(transaction.work_folder, entry.path) && HasNoReparsePoint(entry.path) &&
-           VerifyFileUnchanged(entry.path, entry.hash, entry.size) && DeleteFileW(W(entry.path));
+           DeleteUnchangedFileBelow(transaction.work_folder, entry.path, entry.hash, entry.size);
+}
+
+// The staged file, read through a handle held from the work folder when it
+// lies there.
+bool OpenStaged(const InstallTransaction& transaction, std::u16string_view staged, HeldFile& held) {
+    if (IsStrictlyUnder(transaction.work_folder, staged)) {
+        return HoldFile(transaction.work_folder, staged, HeldAccess::kRead, held) && held.file;
+    }
+    held.file.reset(CreateFileW(W(WideBuffer(staged)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return static_cast<bool>(held.file);
 }
 
 }  // namespace
@@ -90,9 +129,15 @@ bool CleanTemporaryEntry(const InstallTransaction& transaction, const LedgerEntr
 void AppendLedgerLine(const InstallTransaction& transaction, std::u16string_view kind, std::u16string_view path) {
     std::string line = LedgerLineText(kind, path);
     if (!HasNoReparsePoint(transaction.ledger_path)) return;
-    UniqueHandle file(CreateFileW(W(transaction.ledger_path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
+    UniqueHandle file(CreateFileW(W(transaction.ledger_path), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                                  nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // A second name (a planted hard link) would carry the line into a file
+    // elsewhere; a link opened as itself is no ledger either.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return;
+    }
     DWORD written = 0;
     WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     // Recovery after a power cut reads this line as "the copy began".
@@ -120,35 +165,35 @@ bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view fol
 
 bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,
                 ProductEntry& product) {
-    if (!HasNoReparsePoint(target) || !EnsureParentDirectory(target)) {
-        product.last_error = u"目标目录不安全或无法创建。";
+    WideBuffer base;
+    HeldFile held;
+    // Nobody may hold the file: a program that has it open would keep the
+    // old content or break half-way. From here on the target and its folders
+    // are held, so what is backed up is what is overwritten.
+    if (!HasNoReparsePoint(target) || !TrustedBaseOf(transaction.root, target, base) ||
+        !HoldFile(base, target, HeldAccess::kWrite, held, true)) {
+        DWORD error = GetLastError();
+        if (held.folders.chain.empty() || error == kErrorCrossesLink) {
+            product.last_error = u"目标目录不安全或无法创建。";
+        } else {
+            ClassifyOverwriteError(product, target, error);
+        }
         return false;
     }
-    const WideBuffer targetPath(target);
     LedgerEntry entry;
-    entry.path = targetPath;
-    if (PathExists(target)) {
-        // Nobody may hold the file: a program that has it open would keep the
-        // old content or break half-way.
-        UniqueHandle probe(CreateFileW(W(targetPath), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe) {
-            ClassifyOverwriteError(product, target, GetLastError());
-            return false;
-        }
-        probe.reset();
-        if (!PlanBackup(transaction, target, entry, product)) return false;
-    }
+    entry.path = WideBuffer(target);
+    if (held.file && !PlanBackup(transaction, held, entry, product)) return false;
     // A crash from here on is undone on the next run from this line.
     if (!RecordOverwrite(transaction, staged, target, entry, product)) return false;
-    if (!entry.backup_path.empty() && !BackupTarget(transaction, target, entry, product)) return false;
+    if (!entry.backup_path.empty() && !BackupTarget(transaction, held, entry, product)) return false;
     transaction.entries.push_front(std::move(entry));
     LedgerEntry& recorded = transaction.entries.front();
     AppendLedgerLine(transaction, kLedgerAboutToOverwrite, target);
-    bool copied = CopyFileW(W(WideBuffer(staged)), W(targetPath), FALSE);
+    HeldFile source;
+    bool copied = OpenStaged(transaction, staged, source) && ReplaceHeldFile(held, source.file.get());
     DWORD error = copied ? 0 : GetLastError();
     if (!copied) ClassifyOverwriteError(product, target, error);
-    if (PathExists(target)) HashFileSha256(target, recorded.hash, &recorded.size);
+    if (held.file) HashOpenFileSha256(held.file.get(), recorded.hash, &recorded.size);
     AppendLedgerLine(transaction, copied ? kLedgerOverwritten : kLedgerOverwriteFailed, target);
     return copied;
 }
@@ -217,7 +262,7 @@ void RollbackTransaction(ProductEntry& product, InstallTransaction& t, bool roll
     if (rollback && !t.committed) {
         for (LedgerEntry& entry : t.entries) {
             if (entry.temporary || entry.rolled_back) continue;
-            entry.rolled_back = RollBackEntry(entry);
+            entry.rolled_back = RollBackEntry(t, entry);
             ReportStatus(&product,
                          entry.rolled_back ? u"已撤回本次衍生文件/恢复原文件。"
                                            : u"撤回文件失败，保留原文件备份与台账，避免误删。",

@@ -5,6 +5,7 @@
 #include "base/system_win.h"
 #include "base/text_format.h"
 #include "base/wide_win.h"
+#include "package/held_path_win.h"
 #include "package/manifest_win.h"
 #include "package/path_safety_win.h"
 
@@ -22,14 +23,23 @@ bool ProductFolderConfirmed(const ProductEntry& product) {
     return !product.manifest_invalid && ValidateProductDir(product, product.installed_root, product.installed_dir);
 }
 
-// Step 4: nothing is deleted unless every entry may be.
+// Holds a listed file for deletion. True with held.file empty when nothing is
+// there; only "file not found" and "path not found" count as that.
+bool HoldListedFile(const ProductEntry& product, const WideBuffer& path, HeldFile& held) {
+    WideBuffer base;
+    if (!TrustedBaseOf(product.installed_root, path, base)) return false;
+    if (HoldFile(base, path, HeldAccess::kDelete, held)) return true;
+    return IsMissingError(GetLastError());
+}
+
+// Nothing is deleted unless every entry may be.
 bool PrecheckEntries(ProductEntry& product, const StringList& files) {
     for (const WideBuffer& path : files) {
         if (!ValidateRecordedFile(product, path)) return Refuse(product, u"安装清单含有越界路径，停止删除。");
-        if (!FileExists(path)) continue;
-        UniqueHandle probe(CreateFileW(W(path), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe) return RefuseWithPath(product, u"文件 %s 正在运行或无删除权限，请关闭软件后再试。", path);
+        HeldFile probe;
+        if (!HoldListedFile(product, path, probe)) {
+            return RefuseWithPath(product, u"文件 %s 正在运行或无删除权限，请关闭软件后再试。", path);
+        }
     }
     return true;
 }
@@ -39,8 +49,10 @@ bool DeleteEntries(ProductEntry& product, const StringList& files, HANDLE cancel
         if (IsCancelled(cancelEvent)) {
             return Refuse(product, u"用户已取消，已删除的文件不会自动恢复；可重试或重装。");
         }
-        if (!FileExists(path)) continue;
-        if (!HasNoReparsePoint(path) || !DeleteFileW(W(path))) {
+        HeldFile held;
+        bool reached = HasNoReparsePoint(path) && HoldListedFile(product, path, held);
+        if (reached && !held.file) continue;
+        if (!reached || !DeleteHeldFile(held)) {
             return RefuseWithPath(product, u"无法删除文件 %s，请关闭软件并检查权限后重试。", path);
         }
         LogLine(u"[Parcelwright] 已删除产品文件：%s", path);
@@ -78,7 +90,7 @@ bool CollectTreeFiles(StringList& list, std::u16string_view folder, int depth) {
         true, depth);
 }
 
-bool RemoveEmptyTree(std::u16string_view folder, int depth) {
+bool RemoveEmptyTree(std::u16string_view base, std::u16string_view folder, int depth) {
     if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) return false;
     if (!DirectoryExists(WideBuffer(folder))) return true;
     WIN32_FIND_DATAW data;
@@ -90,11 +102,11 @@ bool RemoveEmptyTree(std::u16string_view folder, int depth) {
         if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
         WideBuffer child;
         PathJoin(child, folder, U(data.cFileName));
-        if (!RemoveEmptyTree(child, depth + 1)) return false;
+        if (!RemoveEmptyTree(base, child, depth + 1)) return false;
     } while (FindNextFileW(find.get(), &data));
     if (GetLastError() != ERROR_NO_MORE_FILES) return false;
     find.reset();
-    return RemoveDirectoryW(W(WideBuffer(folder)));
+    return DeleteEmptyFolderBelow(base, folder);
 }
 
 bool DeleteFileSet(ProductEntry& product, bool removeFolder, const StringList& files, StatusCallback callback,
@@ -113,7 +125,7 @@ bool DeleteFileSet(ProductEntry& product, bool removeFolder, const StringList& f
     product.status_text = u"正在卸载…";
     ReportStatus(&product, u"正在按软件文件清单删除…", callback, context);
     if (!DeleteEntries(product, files, cancelEvent)) return false;
-    if (removeFolder && !RemoveEmptyTree(product.installed_dir)) {
+    if (removeFolder && !RemoveEmptyTree(product.installed_root, product.installed_dir)) {
         return Refuse(product, u"软件目录仍有新增文件、占用或权限限制，未完成目录清理，请重试。");
     }
     if (!DeleteManifest(product)) return Refuse(product, u"程序文件已处理，但安装记录删除失败，请重试。");

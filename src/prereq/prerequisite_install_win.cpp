@@ -70,8 +70,12 @@ bool StreamPrerequisite(ProductEntry& product, HttpRequest& http, HANDLE file, s
         }
         if (got == 0) break;
         DWORD written = 0;
-        if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
+        if (!WriteFile(file, buffer.data(), got, &written, nullptr)) {
             FormatSystemError(error, u"保存环境安装包失败", GetLastError());
+            return false;
+        }
+        if (written != got) {
+            FormatSystemError(error, u"保存环境安装包失败", ERROR_DISK_FULL);  // a short write sets no error
             return false;
         }
         product.bytes_received += got;
@@ -175,8 +179,13 @@ bool RunDirectX(InstallTransaction& transaction, HANDLE cancelEvent, const WideB
                 WideBuffer& error) {
     WideBuffer folder, setup;
     PathJoin(folder, transaction.work_folder, kDirectXFolder);
-    if (!CreateDirectoryTree(folder) || !HasNoReparsePoint(folder)) {
-        FormatSystemError(error, u"无法创建 DirectX 临时目录", GetLastError());
+    if (!CreateDirectoryTree(folder)) {
+        DWORD createError = GetLastError();
+        FormatSystemError(error, u"无法创建 DirectX 临时目录", createError);
+        return false;
+    }
+    if (!HasNoReparsePoint(folder)) {
+        FormatSystemError(error, u"无法创建 DirectX 临时目录", ERROR_ACCESS_DENIED);
         return false;
     }
     std::vector<UniqueHandle> held;
@@ -184,11 +193,16 @@ bool RunDirectX(InstallTransaction& transaction, HANDLE cancelEvent, const WideB
         error = kChangedBeforeRun;
         return false;
     }
-    bool unpacked = RunChildProcess(package, DirectXUnpackArguments(folder), transaction.work_folder, nullptr,
-                                    cancelEvent, &code) &&
-                    code == 0;
+    bool ran = RunChildProcess(package, DirectXUnpackArguments(folder), transaction.work_folder, nullptr,
+                               cancelEvent, &code);
+    DWORD runError = GetLastError();
     held.clear();
-    if (!unpacked) {
+    if (!ran) {
+        // Not started, or its result unreadable: the system says why.
+        FormatSystemError(error, u"请求安装环境程序失败", runError);
+        return false;
+    }
+    if (code != 0) {
         TextFormat(error, u"DirectX 解包程序退出代码 %u。", static_cast<uint32_t>(code));
         return false;
     }
@@ -197,7 +211,13 @@ bool RunDirectX(InstallTransaction& transaction, HANDLE cancelEvent, const WideB
         return false;
     }
     PathJoin(setup, folder, u"DXSETUP.exe");
-    if (!FindLedgerEntry(transaction, setup) || !HoldRegisteredTree(transaction, folder, held)) {
+    if (!FindLedgerEntry(transaction, setup)) {
+        // The package unpacked without it: nothing to run, not a changed file.
+        DWORD missing = GetFileAttributesW(W(setup)) == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_FILE_NOT_FOUND;
+        FormatSystemError(error, u"请求安装环境程序失败", missing);
+        return false;
+    }
+    if (!HoldRegisteredTree(transaction, folder, held)) {
         error = kChangedBeforeRun;
         return false;
     }
@@ -321,7 +341,6 @@ bool RunElevatedAndWait(const WideBuffer& program, const WideBuffer& arguments, 
     execute.nShow = SW_HIDE;
     BOOL started = ShellExecuteExW(&execute);
     DWORD startError = GetLastError();
-    if (held) held->clear();
     if (!started) {
         FormatSystemError(error, u"请求安装环境程序失败", startError);
         return false;
@@ -339,8 +358,12 @@ bool RunElevatedAndWait(const WideBuffer& program, const WideBuffer& arguments, 
             return false;
         }
     }
-    if (!GetExitCodeProcess(process.get(), &exitCode)) {
-        FormatSystemError(error, u"读取环境安装结果失败", GetLastError());
+    // What runs elevated cannot be changed or swapped until it has ended.
+    if (held) held->clear();
+    if (!g_readExitCode(process.get(), &exitCode)) {
+        DWORD readError = GetLastError();
+        exitCode = 0;
+        FormatSystemError(error, u"读取环境安装结果失败", readError);
         return false;
     }
     return true;

@@ -35,6 +35,7 @@ bool HoldRegisteredFile(InstallTransaction& transaction, const WideBuffer& path,
 bool HoldRegisteredTree(InstallTransaction& transaction, const WideBuffer& folder, std::vector<UniqueHandle>& held);
 
 // Starts program elevated ("runas", hidden, no error boxes) and waits for it
-// without regard to cancelling; held files are released once it has started.
+// without regard to cancelling; held files are released only once it has
+// ended. An exit code that cannot be read is a failure.
 bool RunElevatedAndWait(const WideBuffer& program, const WideBuffer& arguments, const WideBuffer& folder,
                         DWORD& exitCode, WideBuffer& error, std::vector<UniqueHandle>* held = nullptr);

@@ -64,6 +64,32 @@ bool IsExclusionRefused(std::u16string_view fullPath, const std::vector<WideBuff
     return false;
 }
 
+bool IsExclusionRefused(std::u16string_view fullPath, const FileIdentity* identity,
+                        const ProtectedFolders& protectedFolders) {
+    if (IsExclusionRefused(fullPath, protectedFolders.paths)) return true;
+    if (!identity || (identity->indexHigh == 0 && identity->indexLow == 0)) return false;
+    for (const FileIdentity& known : protectedFolders.identities) {
+        if (known == *identity) return true;
+    }
+    return false;
+}
+
+std::vector<WideBuffer> FolderAndAncestors(std::u16string_view fullPath) {
+    std::vector<WideBuffer> chain;
+    WideBuffer current = TrimTrailingBackslashes(fullPath);
+    while (!current.empty()) {
+        if (current.size() == 2 && current[1] == u':') current.push_back(u'\\');
+        chain.push_back(current);
+        if (IsDriveRoot(current)) break;
+        WideBuffer parent = FolderOfPath(current);
+        // A network path ends at "\\server": the lone "\" above it would name
+        // the current drive's root.
+        if (parent.size() < 2 || parent.size() >= current.size()) break;
+        current = parent;
+    }
+    return chain;
+}
+
 WideBuffer QuotePowerShellLiteral(std::u16string_view text) {
     WideBuffer quoted;
     for (char16_t c : text) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "package/file_identity.h"
 
 constexpr size_t kMaxExclusionsPerRun = 130;
 constexpr uint32_t kExclusionTimeLimitMs = 30000;
@@ -33,6 +34,24 @@ void AddExclusionOnce(std::u16string_view folder, ExclusionRun& run, ExcludeFold
 // fullPath is a drive root, equals one of the folders, or is an ancestor of
 // one; empty folders are skipped (the system could not name them).
 bool IsExclusionRefused(std::u16string_view fullPath, const std::vector<WideBuffer>& protectedFolders);
+
+// The folders an exclusion must not cover, as texts and as the disk knows
+// them: the identity of every existing protected folder and of every existing
+// folder above one, so that any name reaching them counts.
+struct ProtectedFolders {
+    std::vector<WideBuffer> paths;
+    std::vector<FileIdentity> identities;
+};
+
+// The text refusal above, and for an existing folder (identity not null) the
+// same folder as any of the protected identities. An identity without a file
+// index says nothing (some network file systems report none).
+bool IsExclusionRefused(std::u16string_view fullPath, const FileIdentity* identity,
+                        const ProtectedFolders& protectedFolders);
+
+// fullPath and each folder above it, nearest first, ending at its drive root
+// ("D:"); the texts whose identities a protected folder contributes.
+std::vector<WideBuffer> FolderAndAncestors(std::u16string_view fullPath);
 
 // The text inside a PowerShell single-quoted string: every quote PowerShell
 // would end it at (', and U+2018 to U+201B) doubled.

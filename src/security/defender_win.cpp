@@ -14,6 +14,7 @@
 #include "base/text_format.h"
 #include "base/wide_win.h"
 #include "engine/child_process_win.h"
+#include "package/path_rules.h"
 #include "package/path_safety_win.h"
 
 namespace {
@@ -31,9 +32,20 @@ UniqueHandle StartTimer(DWORD ms, bool& armed) {
     return timer;
 }
 
+// path with every component in its long form when it exists (a short 8.3
+// name would not match the protected folders' text); otherwise unchanged.
+WideBuffer LongPathOf(const WideBuffer& path) {
+    DWORD needed = GetLongPathNameW(W(path), nullptr, 0);
+    if (needed == 0) return path;
+    std::vector<wchar_t> buffer(needed + 1);
+    DWORD n = GetLongPathNameW(W(path), buffer.data(), needed + 1);
+    if (n == 0 || n > needed) return path;
+    return TrimTrailingBackslashes(std::u16string_view(U(buffer.data()), n));
+}
+
 // The shell folders an exclusion must not cover, and under WOW64 the real
 // Program Files, which the shell names only through %ProgramW6432%.
-std::vector<WideBuffer> ProtectedFolders() {
+std::vector<WideBuffer> ProtectedFolderPaths() {
     std::vector<WideBuffer> folders;
     for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROFILE, CSIDL_LOCAL_APPDATA, CSIDL_APPDATA,
                       CSIDL_COMMON_APPDATA, CSIDL_DESKTOPDIRECTORY}) {
@@ -45,6 +57,24 @@ std::vector<WideBuffer> ProtectedFolders() {
     WideBuffer programW6432;
     if (ReadEnvironmentVariable(L"ProgramW6432", 32768, programW6432)) folders.push_back(programW6432);
     return folders;
+}
+
+// Each protected folder by its text, its long form, and the identities of it
+// and of every folder above it that exists.
+ProtectedFolders ReadProtectedFolders() {
+    ProtectedFolders result;
+    for (const WideBuffer& folder : ProtectedFolderPaths()) {
+        result.paths.push_back(folder);
+        WideBuffer full;
+        if (folder.empty() || !FullPathOf(folder, full)) continue;
+        full = LongPathOf(full);
+        if (!EqualsNoCase(full, folder)) result.paths.push_back(full);
+        for (const WideBuffer& each : FolderAndAncestors(full)) {
+            FileIdentity identity;
+            if (ReadFileIdentity(each, identity) && identity.directory) result.identities.push_back(identity);
+        }
+    }
+    return result;
 }
 
 bool RunExclusion(const WideBuffer& full, WideBuffer& message, DWORD timeLimitMs) {
@@ -82,7 +112,10 @@ bool TryExclusion(std::u16string_view folder, WideBuffer& full, WideBuffer& mess
         full.clear();
         return false;
     }
-    if (IsExclusionRefused(full, ProtectedFolders())) {
+    full = LongPathOf(full);
+    FileIdentity identity;
+    const bool exists = ReadFileIdentity(full, identity);
+    if (IsExclusionRefused(full, exists ? &identity : nullptr, ReadProtectedFolders())) {
         message = kExclusionRefused;
         return false;
     }

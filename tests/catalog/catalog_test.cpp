@@ -19,6 +19,7 @@ const std::u16string kMissing = u"软件目录缺少名称或产品编号。";
 const std::u16string kDigits = u"产品编号必须为数字。";
 const std::u16string kDuplicate = u"软件目录存在重复产品编号。";
 const std::u16string kProgramName = u"产品主程序文件名不合法。";
+const std::u16string kPin = u"download_sha256格式错误，应为64位十六进制SHA-256值。";
 const std::u16string kTooMany = u"软件目录超过支持的64项，请联系客服。";
 
 std::string Envelope(const std::string& items) {
@@ -96,7 +97,8 @@ TEST(CatalogParseItem, RulesAreCheckedInOrder) {
         {R"({"order":"x","support_os":5})", kOrder},
         {R"({"support_os":5,"environment_programs":null})", kSupportOs},
         {R"({"environment_programs":null,"runname":"\"x"})", kEnvironment},
-        {R"({"runname":"\"x","puc_type":"1"})", kRunname},
+        {R"({"runname":"\"x","download_sha256":"x"})", kRunname},
+        {R"({"download_sha256":"x","puc_type":"1"})", kPin},
         {R"({"puc_type":"a","runname":"a\\b"})", kMissing},          // no name yet
         {R"({"puc_type":"a","puc_name":"A","runname":"a\\b"})", kDigits},
     };
@@ -189,6 +191,68 @@ TEST(CatalogParseItem, SupportOsForms) {
         ASSERT_TRUE(l.ok) << c.value;
         EXPECT_EQ(l[0].support_os, c.stored) << c.value;
     }
+}
+
+// A pin is 64 hex digits in a string; absent or "" means none, and any other
+// form stops the load rather than quietly dropping the check.
+TEST(CatalogParseItem, DownloadSha256Forms) {
+    const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    const std::string upper = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
+    struct Case { std::string value; bool ok; std::u16string stored; };
+    const Case cases[] = {
+        {"", true, u""},  // absent
+        {R"("download_sha256":"")", true, u""},
+        {R"("download_sha256":")" + lower + "\"", true, Utf8ToWide(lower)},
+        {R"("download_sha256":")" + upper + "\"", true, Utf8ToWide(upper)},
+        {R"("download_sha256":")" + upper.substr(0, 32) + lower.substr(32) + "\"", true,
+         Utf8ToWide(upper.substr(0, 32) + lower.substr(32))},
+        {R"("download_sha256":"\u0030)" + lower.substr(1) + "\"", true, Utf8ToWide("0" + lower.substr(1))},
+        {R"("download_sha256":")" + lower.substr(1) + "\"", false, u""},        // 63 digits
+        {R"("download_sha256":")" + lower + "0\"", false, u""},                 // 65 digits
+        {R"("download_sha256":")" + lower.substr(1) + "g\"", false, u""},       // not hex
+        {R"("download_sha256":")" + lower.substr(1) + " \"", false, u""},
+        {R"("download_sha256":" )" + lower + "\"", false, u""},
+        {R"("download_sha256":")" + lower.substr(1) + "０\"", false, u""},  // a wide digit
+        {R"("download_sha256":"sha256:)" + lower + "\"", false, u""},
+        {R"("download_sha256":null)", false, u""},
+        {R"("download_sha256":1234)", false, u""},
+        {R"("download_sha256":[")" + lower + "\"]", false, u""},
+        {R"("download_sha256":{})", false, u""},
+        {R"("download_sha256":true)", false, u""},
+        {R"("download_sha256":")" + lower, false, u""},  // unterminated
+    };
+    for (const Case& c : cases) {
+        std::string item = R"({"puc_type":1,"puc_name":"A","download_url":"http://x/a.zip")";
+        if (!c.value.empty()) item += "," + c.value;
+        item += "}";
+        Loaded l = Load(item);
+        EXPECT_EQ(l.ok, c.ok) << item;
+        if (c.ok) {
+            EXPECT_EQ(l[0].download_sha256, c.stored) << item;
+        } else {
+            EXPECT_EQ(l.table().catalogError, kPin) << item;
+            EXPECT_EQ(l.table().productCount, 0) << item;
+        }
+    }
+}
+
+TEST(PackageMatchesPin, SameHashInEitherCase) {
+    const std::u16string hash = u"2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824";
+    std::u16string upper = hash;
+    for (char16_t& c : upper) c = c >= u'a' && c <= u'f' ? c - 32 : c;
+    std::u16string otherLast = hash;
+    otherLast.back() = u'5';
+    struct Case { std::u16string pin; bool matches; };
+    const Case cases[] = {
+        {u"", true},  // nothing pinned
+        {hash, true},
+        {upper, true},
+        {otherLast, false},
+        {hash.substr(0, 63), false},
+        {hash + u"0", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PackageMatchesPin(c.pin, hash), c.matches) << WideToUtf8(c.pin);
+    EXPECT_FALSE(PackageMatchesPin(hash, u""));  // a file that could not be hashed never matches a pin
 }
 
 TEST(SplitRunname, Forms) {

@@ -49,7 +49,8 @@ const char kRules[] = R"({
   "/dl/empty": {"body": ""},
   "/dl/empty-no-length": {"body": "", "content_length": "none"},
   "/dl/moved": {"status": 301, "location": "/dl/plain"},
-  "/dl/missing": {"status": 404, "body": "no"}
+  "/dl/missing": {"status": 404, "body": "no"},
+  "/dl/hello": {"body": "hello"}
 })";
 
 TEST(DownloadPackage, CompleteDownloadIsRenamedRegisteredAndHashed) {
@@ -124,6 +125,41 @@ TEST(DownloadPackage, Refusals) {
     d.product.download_url = u"ftp://127.0.0.1/x";
     EXPECT_FALSE(DownloadPackage(d.product, d.t, nullptr, nullptr, nullptr));
     EXPECT_EQ(d.product.last_error, u"下载地址不是有效 HTTP/HTTPS 地址。");
+}
+
+// A pinned package is used only when it is the pinned one; any other content
+// is deleted and forgotten before anything could use it.
+TEST(DownloadPackage, PinnedHashMustMatch) {
+    ServerRules rules(u"download-pin", kRules);
+    const std::u16string hello = u"2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824";
+    std::u16string helloUpper = hello;
+    for (char16_t& c : helloUpper) c = c >= u'a' && c <= u'f' ? c - 32 : c;
+    std::u16string otherLast = hello;
+    otherLast.back() = u'5';
+    struct Case { std::u16string pin; bool ok; };
+    const Case cases[] = {{u"", true}, {hello, true}, {helloUpper, true}, {otherLast, false}};
+    for (const Case& c : cases) {
+        Download d;
+        d.product.download_sha256 = c.pin;
+        EXPECT_EQ(d.Run(u"/dl/hello"), c.ok) << WideToUtf8(c.pin);
+        const WideBuffer package = d.folder / u"package.bin";
+        if (c.ok) {
+            EXPECT_EQ(d.t.package_hash, hello);
+            EXPECT_EQ(FileSize(package), 5u);
+            EXPECT_TRUE(d.Registered(package));
+            continue;
+        }
+        EXPECT_EQ(d.product.last_error,
+                  u"安装包校验失败：下载内容与软件目录登记的SHA-256不一致，可能被篡改，已停止安装。");
+        EXPECT_TRUE(d.product.failed);
+        EXPECT_FALSE(d.product.block_suspected);
+        EXPECT_FALSE(d.product.progress_indeterminate);
+        EXPECT_FALSE(FileExists(package));
+        EXPECT_FALSE(FileExists(package + u".part"));
+        EXPECT_FALSE(d.Registered(package));
+        EXPECT_TRUE(d.t.package_hash.empty());
+        EXPECT_EQ(d.t.package_size, 0u);
+    }
 }
 
 TEST(DownloadPackage, WebPageIsLogged) {

@@ -16,6 +16,24 @@ std::string Read(const WideBuffer& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+TEST(RunChildProcess, AnUnreadableExitCodeIsAFailureWithItsError) {
+    struct Case { const char* script; bool output; };
+    const Case cases[] = {{"exit 0\n", false}, {"exit 7\n", false}, {"print x\nexit 0\n", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        TestFolder folder;
+        StandIn tool(folder / u"tool.exe", c.script);
+        WideBuffer log = folder / u"out.log";
+        UnreadableExitCodes unreadable;
+        DWORD code = 99;
+        EXPECT_FALSE(RunChildProcess(tool.path(), u"", folder.path(), c.output ? log.c_str() : nullptr, nullptr,
+                                     &code));
+        EXPECT_EQ(GetLastError(), kUnreadableExitCodeError);
+        EXPECT_EQ(code, 0u);  // started, so stored, but never a code it did not give
+        EXPECT_EQ(tool.Calls().size(), 1u);  // it did run to its end
+    }
+}
+
 TEST(RunChildProcess, OutputExitCodeAndCommandLine) {
     TestFolder folder;
     StandIn tool(folder / u"tools\\tool.exe", "print hello\nprint 中文\nexit 7\n");
@@ -185,6 +203,42 @@ TEST(RunInstaller, ExitCodesAndTheMainProgramSearch) {
         EXPECT_TRUE(RunInstaller(r.product, nullptr, nullptr));
         EXPECT_TRUE(r.product.main_program_path.empty());
     }
+}
+
+// The package runs elevated from the work folder: from the hold its caller
+// took until it has ended, nobody may write, rename or delete it.
+TEST(RunInstaller, ThePackageStaysHeldUntilTheInstallerEnds) {
+    InstallerRun r;
+    StandInGate gate("installer");
+    StandIn installer(r.product.package_path, gate.Script() + "exit 0\n");
+    r.product.runname.clear();
+    UniqueHandle hold(CreateFileW(W(r.product.package_path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(hold);
+    bool installed = false;
+    std::thread run([&] { installed = RunInstaller(r.product, nullptr, nullptr, &hold); });
+    bool started = gate.WaitStarted();
+    FileAccess whileRunning = TryToChange(r.product.package_path, true);
+    gate.Open();
+    run.join();
+    ASSERT_TRUE(started);
+    EXPECT_EQ(whileRunning, FileAccess{});
+    EXPECT_TRUE(installed) << WideToUtf8(r.product.last_error);
+    EXPECT_FALSE(hold);
+    EXPECT_EQ(TryToChange(r.product.package_path, true), (FileAccess{true, true, true}));
+}
+
+TEST(RunInstaller, AnUnreadableExitCodeFailsAndReleasesThePackage) {
+    InstallerRun r;
+    StandIn installer(r.product.package_path, "write " + WideToUtf8(r.product.deploy_dir) + "\\Tool.exe x\nexit 0\n");
+    UniqueHandle hold(CreateFileW(W(r.product.package_path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UnreadableExitCodes unreadable;
+    EXPECT_FALSE(RunInstaller(r.product, nullptr, nullptr, &hold));
+    EXPECT_EQ(r.product.failure_kind, 5u);
+    EXPECT_EQ(r.product.last_error, u"安装程序返回失败，退出码 0。");
+    EXPECT_TRUE(r.product.main_program_path.empty());  // though the program is there
+    EXPECT_FALSE(hold);
 }
 
 }  // namespace

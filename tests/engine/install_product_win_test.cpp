@@ -12,6 +12,7 @@
 #include "base/test_folder_win.h"
 #include "catalog/vendor_server_win.h"
 #include "package/path_safety_win.h"
+#include "package/transaction_win.h"
 #include "package/zip_builder.h"
 #include "startup/app_state.h"
 
@@ -163,6 +164,43 @@ TEST(InstallProduct, AFileInPlaceOfTempSetupStopsTheAttempt) {
     EXPECT_EQ(s.product.last_error, u"无法创建安装目录，请检查软件是否有权限、磁盘是否充足、目录是否存在后再试。");
     EXPECT_EQ(Read(s.root + u"\\temp_setup"), "mine");
     EXPECT_TRUE(RequestsTo(u"/ip-notemp.zip", u"").empty());
+}
+
+// A package.exe the transaction could not register would run without being
+// checked again and stay behind: the step fails and the file is deleted.
+TEST(MakePackageExecutable, RegisteredOrDeleted) {
+    for (bool locked : {false, true}) {
+        TestFolder folder;
+        ProductEntry product;
+        InstallTransaction t;
+        t.work_folder = folder / u"work";
+        t.ledger_path = folder / u"work\\ledger.log";
+        ASSERT_TRUE(CreateDirectoryTree(t.work_folder));
+        product.package_path = folder / u"work\\package.bin";
+        ASSERT_TRUE(WriteWholeFile(product.package_path, "MZ package", 10));
+        // A writer that lets it be moved and deleted, but not read by
+        // anyone who does not share writing, as the hash does not.
+        UniqueHandle holder;
+        if (locked) {
+            holder.reset(CreateFileW(W(product.package_path), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     0, nullptr));
+            ASSERT_TRUE(holder);
+        }
+        bool ok = MakePackageExecutable(product, t);
+        holder.reset();
+        const WideBuffer exe = folder / u"work\\package.exe";
+        EXPECT_EQ(ok, !locked);
+        EXPECT_EQ(FileExists(exe), !locked) << locked;
+        EXPECT_FALSE(FileExists(folder / u"work\\package.bin"));
+        EXPECT_EQ(FindLedgerEntry(t, exe) != nullptr, !locked);
+        if (locked) {
+            EXPECT_EQ(product.last_error.rfind(u"无法准备执行安装包（错误 32）", 0), 0u) << WideToUtf8(product.last_error);
+        } else {
+            EXPECT_EQ(product.package_path, exe);
+            EXPECT_EQ(Read(exe), "MZ package");
+        }
+    }
 }
 
 // Refusals before the transaction change nothing on disk.

@@ -155,4 +155,43 @@ TEST(OpenInstalledProgram, AProgramThatCannotStartIsKindTwo) {
     EXPECT_EQ(s.statuses, (std::vector<WideBuffer>{kNotOpened}));
 }
 
+// What was checked is what the shell starts: while the shell call runs, the
+// main program can be neither written nor renamed nor deleted; right after it,
+// the program is free again.
+struct ShellCallWatch {
+    static inline WideBuffer program;
+    static inline std::vector<FileAccess> seen;
+    static BOOL WINAPI Start(SHELLEXECUTEINFOW* execute) {
+        seen.push_back(TryToChange(program, true));
+        return ShellExecuteExW(execute);
+    }
+    explicit ShellCallWatch(const WideBuffer& path) {
+        program = path;
+        seen.clear();
+        g_startMainProgram = Start;
+    }
+    ~ShellCallWatch() { g_startMainProgram = ShellExecuteExW; }
+};
+
+TEST(OpenInstalledProgram, TheProgramIsHeldFromItsCheckUntilTheShellHasStartedIt) {
+    Installed s;
+    ShellCallWatch watch(s.program.path());
+    ASSERT_TRUE(s.Open()) << WideToUtf8(s.product.last_error);
+    EXPECT_EQ(ShellCallWatch::seen, std::vector<FileAccess>{FileAccess{}});
+    // It started, and has ended (it has nothing to do): nothing holds it now.
+    ASSERT_TRUE(WaitUntil([&] { return s.program.Folders().size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return ProcessesUnder(s.folder.path()).empty(); }));
+    EXPECT_EQ(TryToChange(s.program.path(), true), (FileAccess{true, true, true}));
+}
+
+// A program that fails its check is held no longer than the check.
+TEST(OpenInstalledProgram, AChangedProgramIsNotLeftHeld) {
+    Installed s;
+    ShellCallWatch watch(s.program.path());
+    ReplaceWithHoldingCopy(s, true);
+    EXPECT_FALSE(s.Open());
+    EXPECT_TRUE(ShellCallWatch::seen.empty());  // the shell was never asked
+    EXPECT_EQ(TryToChange(s.program.path(), true), (FileAccess{true, true, true}));
+}
+
 }  // namespace

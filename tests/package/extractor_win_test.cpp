@@ -113,6 +113,28 @@ TEST(RunExternalExtractor, FailedRunsCarryTheExitCode) {
     EXPECT_EQ(e.product.last_error, u"解压失败，退出码 2。安装包可能损坏、路径不安全，或自解压格式不支持当前参数。");
 }
 
+// A listing or extraction whose exit code cannot be read proved nothing: the
+// extraction fails as one that did not run to its end.
+TEST(RunExternalExtractor, AnUnreadableExitCodeIsAFailedRun) {
+    for (bool selfExtractor : {false, true}) {
+        SCOPED_TRACE(selfExtractor);
+        Extractors e;
+        std::unique_ptr<StandIn> tool;
+        if (selfExtractor) {
+            e.product.package_path = e.t.work_folder + u"\\package.exe";
+            tool = std::make_unique<StandIn>(e.product.package_path, "");
+        } else {
+            tool = std::make_unique<StandIn>(e.pf + u"\\7-Zip\\7z.exe", "print bin\\app.exe\n");
+        }
+        UnreadableExitCodes unreadable;
+        EXPECT_FALSE(RunExternalExtractor(e.product, e.t, e.staging, selfExtractor ? kFormat7zSfx : kFormat7z,
+                                          nullptr));
+        EXPECT_EQ(tool->Calls().size(), 1u);  // ran once; a listing not known to be good extracts nothing
+        EXPECT_EQ(e.product.last_error,
+                  u"解压失败，退出码 0。安装包可能损坏、路径不安全，或自解压格式不支持当前参数。");
+    }
+}
+
 // Only an existing empty log is an empty listing; a log that is missing, a
 // folder or cannot be read proves nothing about the archive.
 TEST(CheckListingFile, MissingOrUnreadableLogFails) {

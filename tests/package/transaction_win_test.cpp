@@ -6,6 +6,7 @@
 #include "base/handles_win.h"
 #include "base/test_folder_win.h"
 #include "catalog/sha256_win.h"
+#include "package/held_path_scenes_win.h"
 #include "package/path_rules.h"
 
 namespace {
@@ -417,6 +418,89 @@ TEST(VerifyFileUnchanged, SizeHashAndLinks) {
     Write(folder / u"f", "abd");
     EXPECT_FALSE(VerifyFileUnchanged(folder / u"f", abc, 3));
     EXPECT_FALSE(VerifyFileUnchanged(folder / u"gone", abc, 3));
+}
+
+TEST(AppendLedgerLine, NeverWritesThroughAHardLink) {
+    Install in;
+    Write(in.folder / u"other.txt", "someone else's");
+    ASSERT_TRUE(CreateDirectoryTree(in.t.work_folder));
+    ASSERT_TRUE(CreateHardLinkW(W(in.t.ledger_path), W(in.folder / u"other.txt"), nullptr));
+    AppendLedgerLine(in.t, kLedgerTemporary, u"C:\\x");
+    EXPECT_EQ(Read(in.folder / u"other.txt"), "someone else's");
+    EXPECT_EQ(Read(in.t.ledger_path), "someone else's");
+    // A ledger of its own takes the line.
+    ASSERT_TRUE(DeleteFileW(W(in.t.ledger_path)));
+    AppendLedgerLine(in.t, kLedgerTemporary, u"C:\\x");
+    EXPECT_EQ(in.LedgerLines(), (std::vector<std::string>{Line(u"临时文件", u"C:\\x")}));
+}
+
+// A target that is a second name of a file elsewhere: the install writes a
+// file of its own under that name, the rollback puts the original content
+// back under it, and the file elsewhere never changes.
+TEST(DeployFile, AHardLinkedTargetIsReplacedNotWrittenThrough) {
+    Install in;
+    WideBuffer target = in.dir + u"\\app.exe";
+    Write(in.folder / u"elsewhere.exe", "elsewhere");
+    ASSERT_TRUE(CreateHardLinkW(W(target), W(in.folder / u"elsewhere.exe"), nullptr));
+    Write(in.staging + u"\\app.exe", "new");
+    ASSERT_TRUE(DeployFile(in.t, in.staging + u"\\app.exe", target, in.product)) << WideToUtf8(in.product.last_error);
+    EXPECT_EQ(Read(target), "new");
+    EXPECT_EQ(Read(in.folder / u"elsewhere.exe"), "elsewhere");
+    in.Rollback(true);
+    EXPECT_FALSE(in.t.rollback_incomplete);
+    EXPECT_EQ(Read(target), "elsewhere");
+    EXPECT_EQ(Read(in.folder / u"elsewhere.exe"), "elsewhere");
+    // Restored as a file of its own: writing it leaves the other name alone.
+    Write(target, "changed");
+    EXPECT_EQ(Read(in.folder / u"elsewhere.exe"), "elsewhere");
+}
+
+// The product's sub-folder swapped for a link to a folder outside at the
+// moment the target is used: by deployment (backup and overwrite), by the
+// rollback of a new file (delete) and of an overwritten one (restore).
+TEST(RollbackTransaction, NothingOutsideChangesWhenAFolderIsSwappedAtTheMoment) {
+    struct Case {
+        const char* name;
+        const char* original;  // the target before the install; null when new
+        bool swapDuringDeploy;
+    };
+    const Case cases[] = {
+        {"deploy over an existing file", "old", true},
+        {"deploy a new file", nullptr, true},
+        {"roll back a new file", nullptr, false},
+        {"restore an overwritten file", "old", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Victim victim;
+        Install in;
+        in.dir = in.folder / u"root\\plain";  // the link helper needs ASCII paths
+        in.product.deploy_dir = in.dir;
+        WideBuffer sub = in.dir + u"\\inner";
+        WideBuffer target = sub + u"\\app.exe";
+        ASSERT_TRUE(CreateDirectoryTree(sub));
+        if (c.original) Write(target, c.original);
+        Write(in.staging + u"\\app.exe", "new");
+        {
+            std::unique_ptr<SwapAtUse> swap;
+            if (c.swapDuringDeploy) swap = std::make_unique<SwapAtUse>(target, sub, victim.folder.path());
+            DeployFile(in.t, in.staging + u"\\app.exe", target, in.product);
+            if (swap) {
+                EXPECT_TRUE(swap->swapped);
+                EXPECT_TRUE(swap->linked);
+                EXPECT_EQ(swap->renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            }
+        }
+        if (!c.swapDuringDeploy) {
+            SwapAtUse swap(target, sub, victim.folder.path());
+            in.Rollback(true);
+            EXPECT_TRUE(swap.swapped);
+            EXPECT_TRUE(swap.linked);
+            EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        }
+        EXPECT_TRUE(victim.Unchanged());
+        RemoveLink(sub);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "base/file_win.h"
 #include "base/handles_win.h"
 #include "base/test_folder_win.h"
+#include "package/held_path_scenes_win.h"
 #include "package/manifest_win.h"
 #include "package/migration_win.h"
 
@@ -250,6 +251,85 @@ TEST(CleanupMigratedInstall, SameFolderUnderAnotherNameKeepsEverything) {
     CleanupMigratedInstall(elsewhere, old.root, old.dir, old.product.file_list);
     EXPECT_TRUE(FileExists(old.dir + u"\\lib\\a.dll"));
     EXPECT_FALSE(FileExists(old.dir + u"\\app.exe"));
+}
+
+// Only "file not found" and "path not found" make a listed file absent; any
+// other error reading it stops the uninstall before anything is deleted.
+TEST(UninstallProduct, AListedFileThatCannotBeReadIsNotAbsent) {
+    struct Case {
+        DWORD error;
+        bool absent;
+    };
+    const Case cases[] = {{ERROR_ACCESS_DENIED, false}, {ERROR_SHARING_VIOLATION, false}, {ERROR_NOT_READY, false},
+                          {ERROR_INVALID_NAME, false},  {ERROR_FILE_NOT_FOUND, true},     {ERROR_PATH_NOT_FOUND, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        Installed in(u"UninstallUnreadable");
+        WideBuffer staged = in.dir + u"\\lib\\a.dll";
+        StagedError error(staged, c.error);
+        EXPECT_EQ(in.Uninstall(false), c.absent);
+        EXPECT_EQ(FileExists(in.dir + u"\\app.exe"), !c.absent);
+        EXPECT_EQ(FileExists(in.shortcut), !c.absent);
+        EXPECT_EQ(FileExists(in.Manifest()), !c.absent);
+        EXPECT_TRUE(FileExists(staged));  // never reached, whatever the outcome
+        if (!c.absent) {
+            EXPECT_EQ(in.product.last_error, u"文件 " + staged + u" 正在运行或无删除权限，请关闭软件后再试。");
+        }
+    }
+}
+
+// The same error first met in the deletion pass stops it there and keeps the
+// manifest, which still lists what remains.
+TEST(UninstallProduct, AnUnreadableFileInTheDeletionPassFails) {
+    Installed in(u"UninstallUnreadableLate", {u"a.txt", u"b.txt", u"c.txt"});
+    WideBuffer staged = in.dir + u"\\b.txt";
+    StagedError error(staged, ERROR_ACCESS_DENIED, 1);  // the pre-check passes
+    EXPECT_FALSE(in.Uninstall(false));
+    EXPECT_EQ(in.product.last_error, u"无法删除文件 " + staged + u"，请关闭软件并检查权限后重试。");
+    EXPECT_TRUE(FileExists(staged));
+    EXPECT_TRUE(FileExists(in.Manifest()));
+    EXPECT_TRUE(in.product.failed);
+}
+
+// A folder of the product swapped for a link to a folder outside while its
+// file is about to be deleted: the held folder cannot be renamed, and when
+// renamed anyway behind Wine's back, nothing outside is deleted.
+TEST(UninstallProduct, PurgeNeverDeletesThroughAFolderSwappedAtTheMoment) {
+    for (bool purge : {false, true}) {
+        SCOPED_TRACE(purge ? "purge" : "listed files");
+        Victim victim;
+        Installed in(u"UninstallSwap");
+        WideBuffer file = in.dir + u"\\lib\\a.dll";
+        SwapAtUse swap(file, in.dir + u"\\lib", victim.folder.path(), 1);  // after the pre-check
+        in.Uninstall(purge);
+        EXPECT_TRUE(swap.swapped);
+        EXPECT_TRUE(swap.linked);
+        EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_TRUE(victim.Unchanged());
+        if (purge) {
+            EXPECT_FALSE(in.product.succeeded);  // the link stays in the folder
+        }
+        RemoveLink(in.dir + u"\\lib");
+    }
+}
+
+TEST(CleanupMigratedInstall, NeverDeletesThroughAFolderSwappedAtTheMoment) {
+    Victim victim;
+    TestFolder roots;
+    Installed old(u"MigrationSwap", {u"app.exe", u"lib\\a.dll"}, roots / u"old");
+    ProductEntry moved;
+    moved.puc_type = old.product.puc_type;
+    moved.puc_name = old.product.puc_name;
+    moved.deploy_dir = roots / u"new\\MigrationSwap";
+    ASSERT_TRUE(CreateDirectoryTree(moved.deploy_dir));
+    SwapAtUse swap(old.dir + u"\\lib\\a.dll", old.dir + u"\\lib", victim.folder.path());
+    CleanupMigratedInstall(moved, old.root, old.dir, old.product.file_list);
+    EXPECT_TRUE(swap.swapped);
+    EXPECT_TRUE(swap.linked);
+    EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(victim.Unchanged());
+    EXPECT_FALSE(FileExists(old.dir + u"\\app.exe"));
+    RemoveLink(old.dir + u"\\lib");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <iterator>
 #include <thread>
 
 #include "base/deployment.h"
@@ -300,18 +301,26 @@ TEST(InstallPrerequisites, DotNet35IsEnabledThroughTheNativeDism) {
 // are driven directly.
 TEST(InstallMissingPrerequisite, DirectXUnpacksThenSetsUp) {
     ServedInstallers served(u"directx", {12});
-    struct Case { std::string unpackExit, setupScript; const char16_t* warning; };
+    struct Case { std::string unpackExit, setupScript; bool unpacksSetup; const char16_t* warning; };
     const Case cases[] = {
-        {"0", "exit 0", u""},
-        {"2", "exit 0", u"DirectX 运行库（2010 年 6 月版）：DirectX 解包程序退出代码 2。"},
-        {"0", "exit 1603", u"DirectX 运行库（2010 年 6 月版）：DirectX 安装程序退出代码 1603。"},
+        {"0", "exit 0", true, u""},
+        {"2", "exit 0", true, u"DirectX 运行库（2010 年 6 月版）：DirectX 解包程序退出代码 2。"},
+        {"0", "exit 1603", true, u"DirectX 运行库（2010 年 6 月版）：DirectX 安装程序退出代码 1603。"},
+        // Unpacked without its setup program: nothing changed it, it is not there.
+        {"0", "exit 0", false, u"DirectX 运行库（2010 年 6 月版）：请求安装环境程序失败（错误 2）"},
     };
     for (const Case& c : cases) {
         Scene s;
         WideBuffer folder = s.Work(u"directx_june2010"), setup = folder + u"\\DXSETUP.exe";
-        s.Script(12, "clone " + WideToUtf8(setup) + "\nwrite " + WideToUtf8(setup) + ".script " + c.setupScript +
-                         "\nwrite " + WideToUtf8(folder) + "\\sub\\dxdata.cab cab\nexit " + c.unpackExit + "\n");
+        std::string unpack = c.unpacksSetup ? "clone " + WideToUtf8(setup) + "\n" : "";
+        s.Script(12, unpack + "write " + WideToUtf8(setup) + ".script " + c.setupScript + "\nwrite " +
+                         WideToUtf8(folder) + "\\sub\\dxdata.cab cab\nexit " + c.unpackExit + "\n");
         ASSERT_TRUE(InstallMissingPrerequisite(s.product, s.t, 12, Scene::Status, &s, nullptr));
+        if (!c.unpacksSetup) {
+            EXPECT_EQ(s.product.env_warnings.rfind(c.warning, 0), 0u) << WideToUtf8(s.product.env_warnings);
+            EXPECT_FALSE(FileExists(setup));
+            continue;
+        }
         EXPECT_EQ(s.product.env_warnings, c.warning) << c.unpackExit << " " << c.setupScript;
         WideBuffer package = s.Work(u"directx_june2010.exe");
         EXPECT_EQ(s.Calls(12), std::vector<std::string>{"\"" + WideToUtf8(package) + "\" /Q /T:\"" +
@@ -372,6 +381,100 @@ TEST(HoldRegisteredTree, UnchangedFilesAreHeldAgainstWriting) {
     std::vector<UniqueHandle> held;
     EXPECT_FALSE(HoldRegisteredTree(s.t, folder, held));
     EXPECT_FALSE(HoldRegisteredTree(s.t, s.Work(u"nothing-registered"), held));
+}
+
+// A downloaded installer runs elevated from the work folder: until it has
+// ended nobody may write, rename or delete it; afterwards it is free again.
+TEST(InstallPrerequisites, AnInstallerStaysHeldUntilItEnds) {
+    ServedInstallers served(u"held", {9});
+    Scene s;
+    s.product.env_mask = kPrerequisites[9].bit;
+    StandInGate gate("prerequisite");
+    s.Script(9, gate.Script() + "exit 0\n");
+    WideBuffer installer = s.Work(WideBuffer(kPrerequisites[9].code) + u".exe");
+    bool installed = false;
+    std::thread run([&] { installed = s.Install(); });
+    bool started = gate.WaitStarted();
+    FileAccess whileRunning = TryToChange(installer, true);
+    gate.Open();
+    run.join();
+    ASSERT_TRUE(started) << WideToUtf8(s.product.env_warnings);
+    EXPECT_EQ(whileRunning, FileAccess{});
+    EXPECT_TRUE(installed);
+    EXPECT_TRUE(s.product.env_warnings.empty()) << WideToUtf8(s.product.env_warnings);
+    EXPECT_EQ(TryToChange(installer, true), (FileAccess{true, true, true}));
+}
+
+// DXSETUP loads what lies beside it: every file of the unpacked folder stays
+// held while it runs, and is released once it has ended.
+TEST(InstallMissingPrerequisite, TheDirectXFolderStaysHeldWhileSetupRuns) {
+    ServedInstallers served(u"directx-held", {12});
+    Scene s;
+    StandInGate gate("dxsetup");
+    WideBuffer folder = s.Work(u"directx_june2010"), setup = folder + u"\\DXSETUP.exe";
+    const WideBuffer files[] = {setup, folder + u"\\dsetup.dll", folder + u"\\sub\\dxdata.cab"};
+    s.Script(12, "clone " + WideToUtf8(files[0]) + "\nwrite " + WideToUtf8(files[1]) + " dll\nwrite " +
+                     WideToUtf8(files[2]) + " cab\n");
+    // The unpacked copy has no script beside it (that file would be one more
+    // to hold): it follows the one the environment names.
+    WideBuffer setupScript = s.folder / u"dxsetup.script";
+    std::string script = gate.Script() + "exit 0\n";
+    ASSERT_TRUE(WriteWholeFile(setupScript, script.data(), script.size()));
+    ScopedEnvironment scriptForCopies(L"TW_STAND_IN_SCRIPT", setupScript.c_str());
+    std::thread run([&] { InstallMissingPrerequisite(s.product, s.t, 12, Scene::Status, &s, nullptr); });
+    bool started = gate.WaitStarted();
+    std::vector<FileAccess> whileRunning;
+    for (const WideBuffer& file : files) whileRunning.push_back(TryToChange(file, true));
+    gate.Open();
+    run.join();
+    ASSERT_TRUE(started) << WideToUtf8(s.product.env_warnings);
+    EXPECT_TRUE(s.product.env_warnings.empty()) << WideToUtf8(s.product.env_warnings);
+    EXPECT_EQ(Lines(setup + u".args"), std::vector<std::string>{"\"" + WideToUtf8(setup) + "\" /silent"});
+    for (size_t i = 0; i < std::size(files); ++i) {
+        SCOPED_TRACE(WideToUtf8(files[i]));
+        EXPECT_EQ(whileRunning[i], FileAccess{});
+        EXPECT_EQ(TryToChange(files[i], true), (FileAccess{true, true, true}));
+    }
+}
+
+// The exit code of an elevated run that cannot be read is a failure named by
+// that read's error, and what was held is released.
+TEST(RunElevatedAndWait, AnUnreadableExitCodeIsAFailure) {
+    Scene s;
+    StandIn program(s.Work(u"setup.exe"), "exit 0\n");
+    std::vector<UniqueHandle> held;
+    held.emplace_back(CreateFileW(W(program.path()), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held[0]);
+    UnreadableExitCodes unreadable;
+    DWORD code = 99;
+    WideBuffer error;
+    EXPECT_FALSE(RunElevatedAndWait(program.path(), u"/quiet", s.t.work_folder, code, error, &held));
+    EXPECT_EQ(error.rfind(u"读取环境安装结果失败（错误 1816）", 0), 0u) << WideToUtf8(error);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(held.empty());
+    EXPECT_EQ(program.Calls().size(), 1u);
+}
+
+// The same through the whole row: a warning naming the read, for an installer
+// and for the DirectX unpacker alike.
+TEST(InstallMissingPrerequisite, AnUnreadableExitCodeBecomesAWarning) {
+    ServedInstallers served(u"unreadable", {9, 12});
+    struct Case { int row; const char16_t* warning; };
+    const Case cases[] = {
+        {9, u"读取环境安装结果失败（错误 1816）"},
+        {12, u"请求安装环境程序失败（错误 1816）"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row);
+        Scene s;
+        s.Script(c.row, "exit 0\n");
+        UnreadableExitCodes unreadable;
+        ASSERT_TRUE(InstallMissingPrerequisite(s.product, s.t, c.row, Scene::Status, &s, nullptr));
+        WideBuffer expected = WideBuffer(kPrerequisites[c.row].displayName) + u"：" + c.warning;
+        EXPECT_EQ(s.product.env_warnings.rfind(expected, 0), 0u) << WideToUtf8(s.product.env_warnings);
+        EXPECT_EQ(s.Calls(c.row).size(), 1u);
+    }
 }
 
 }  // namespace

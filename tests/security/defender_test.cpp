@@ -65,6 +65,62 @@ TEST(IsExclusionRefused, SystemUserAndParentFoldersButNotDedicatedOnes) {
     }
 }
 
+// An existing folder is refused by what it is: whatever name reached it, it
+// may not be a protected folder or one above one; the text rule still holds
+// for folders that do not exist.
+TEST(IsExclusionRefused, ByIdentityWhereTheFolderExists) {
+    const FileIdentity programFiles{7, 0, 100, true}, driveC{7, 0, 5, true}, users{7, 0, 20, true},
+        profile{7, 0, 21, true};
+    ProtectedFolders known;
+    known.paths = {u"C:\\Program Files", u"C:\\Users\\bob"};
+    known.identities = {programFiles, driveC, profile, users, driveC};
+    const FileIdentity otherVolume{8, 0, 100, true}, otherHigh{7, 1, 100, true}, dedicated{7, 0, 300, true},
+        noIndex{7, 0, 0, true};
+    struct Case { const char16_t* path; const FileIdentity* identity; bool refused; };
+    const Case cases[] = {
+        {u"C:\\PROGRA~1", &programFiles, true},           // a short name
+        {u"S:\\Program Files", &programFiles, true},      // another drive letter
+        {u"S:\\Users", &users, true},                     // an ancestor through it
+        {u"Z:\\prefix\\drive_c", &driveC, true},        // a drive root reached as a folder
+        {u"S:\\Users\\bob", &profile, true},
+        {u"C:\\Program Files", nullptr, true},            // the text alone still refuses
+        {u"C:\\Users", &dedicated, true},                 // whatever the identity says
+        {u"D:\\", nullptr, true},
+        {u"S:\\Apps", &dedicated, false},
+        {u"S:\\Apps", &otherVolume, false},               // the same index on another volume
+        {u"S:\\Apps", &otherHigh, false},
+        {u"S:\\Apps", nullptr, false},                    // missing: only the text decides
+        {u"C:\\PROGRA~1", nullptr, false},
+        {u"S:\\Apps", &noIndex, false},
+    };
+    for (const Case& c : cases) {
+        const std::u16string p = c.path;
+        EXPECT_EQ(IsExclusionRefused(c.path, c.identity, known), c.refused) << std::string(p.begin(), p.end());
+    }
+    // A protected folder without an index cannot refuse a folder without one.
+    known.identities.push_back(noIndex);
+    EXPECT_FALSE(IsExclusionRefused(u"S:\\Apps", &noIndex, known));
+}
+
+TEST(FolderAndAncestors, NearestFirstDownToTheDriveRoot) {
+    using List = std::vector<WideBuffer>;
+    struct Case { const char16_t* path; List chain; };
+    const Case cases[] = {
+        {u"C:\\Users\\bob\\AppData\\Local",
+         {u"C:\\Users\\bob\\AppData\\Local", u"C:\\Users\\bob\\AppData", u"C:\\Users\\bob", u"C:\\Users", u"C:\\"}},
+        {u"C:\\Program Files\\", {u"C:\\Program Files", u"C:\\"}},
+        {u"C:\\", {u"C:\\"}},
+        {u"C:", {u"C:\\"}},
+        // a network path never reaches a lone "\"
+        {u"\\\\server\\share\\Desk", {u"\\\\server\\share\\Desk", u"\\\\server\\share", u"\\\\server"}},
+        {u"", {}},
+    };
+    for (const Case& c : cases) {
+        const std::u16string p = c.path;
+        EXPECT_EQ(FolderAndAncestors(c.path), c.chain) << std::string(p.begin(), p.end());
+    }
+}
+
 TEST(ExclusionExitMessage, ZeroSucceedsAndEveryOtherCodeExplains) {
     struct Case { uint32_t code; bool ok; const char16_t* message; };
     const Case cases[] = {

@@ -158,6 +158,20 @@ TEST(AddDefenderExclusion, ExitCodesBecomeMessages) {
               std::string::npos);
 }
 
+// A PowerShell whose result cannot be read has not verified anything: the
+// exclusion is not done, in the words of the failed read, and the status is
+// unknown.
+TEST(AddDefenderExclusion, AnUnreadableExitCodeIsNoSuccess) {
+    Scene s;
+    s.powerShell.Script("print enabled\nexit 0\n");
+    UnreadableExitCodes unreadable;
+    WideBuffer message;
+    EXPECT_FALSE(AddDefenderExclusion(s.folder / u"Apps", message));
+    EXPECT_EQ(message.rfind(u"无法启动或等待排除项设置（错误 1816）", 0), 0u) << WideToUtf8(message);
+    EXPECT_EQ(DefenderStatus(12000), -1);
+    EXPECT_FALSE(s.powerShell.Args().empty());  // it did run
+}
+
 // A hanging PowerShell must not hold the install: it is stopped at the limit.
 TEST(AddDefenderExclusion, HangingPowerShellIsStoppedAtTheTimeLimit) {
     Scene s;
@@ -204,6 +218,70 @@ TEST(AddDefenderExclusion, SystemUserAndParentFoldersAreRefusedBeforePowerShell)
     }
 }
 
+WideBuffer ShortPathOf(const WideBuffer& path) {
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetShortPathNameW(W(path), buffer, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? WideBuffer(U(buffer)) : WideBuffer();
+}
+
+WideBuffer OnS(const WideBuffer& path) { return u"S:" + path.substr(2); }  // the tests' prefix maps S: to C:
+
+// An existing protected folder, or one above one, is refused whatever name
+// reaches it: a short name, another drive letter, an ancestor through that
+// letter; a dedicated folder is still accepted under those names.
+TEST(AddDefenderExclusion, ProtectedFoldersAreRefusedUnderAnyName) {
+    Scene s;
+    s.powerShell.Script("exit 0\n");
+    ASSERT_TRUE(DirectoryExists(u"S:\\")) << "the Wine prefix lacks drive S:";
+    const WideBuffer programFiles = u"C:\\Program Files", profile = ShellFolder(CSIDL_PROFILE);
+    const WideBuffer localAppData = ShellFolder(CSIDL_LOCAL_APPDATA);
+    ASSERT_TRUE(DirectoryExists(programFiles) && DirectoryExists(profile) && DirectoryExists(localAppData));
+    std::vector<WideBuffer> refused = {
+        OnS(programFiles),
+        u"s:\\program files\\",
+        OnS(ShellFolder(CSIDL_PROGRAM_FILESX86)),
+        OnS(ShellFolder(CSIDL_COMMON_APPDATA)),
+        OnS(profile),                            // the text is not %USERPROFILE%, the folder is
+        OnS(FolderOfPath(profile)),              // an ancestor through the other letter
+        OnS(FolderOfPath(localAppData)),
+        OnS(ShellFolder(CSIDL_DESKTOPDIRECTORY)),
+        OnS(programFiles) + u"\\..\\" + programFiles.substr(3),
+    };
+    // Wine makes 8.3 names of its own; Windows has them where the volume keeps them.
+    const WideBuffer shortProgramFiles = ShortPathOf(programFiles);
+    if (!shortProgramFiles.empty() && !EqualsNoCase(shortProgramFiles, programFiles)) {
+        refused.push_back(shortProgramFiles);
+        refused.push_back(OnS(shortProgramFiles));
+    } else {
+        ADD_FAILURE() << "no short name for " << WideToUtf8(programFiles);
+    }
+    const WideBuffer shortAppData = ShortPathOf(FolderOfPath(localAppData));
+    if (!shortAppData.empty() && !EqualsNoCase(shortAppData, FolderOfPath(localAppData))) {
+        refused.push_back(shortAppData);
+    }
+    for (const WideBuffer& folder : refused) {
+        WideBuffer message;
+        EXPECT_FALSE(AddDefenderExclusion(folder, message)) << WideToUtf8(folder);
+        EXPECT_EQ(message, kExclusionRefused) << WideToUtf8(folder);
+    }
+    EXPECT_EQ(s.powerShell.Args(), "");  // no PowerShell ran for any of them
+
+    // A dedicated folder under its other names; PowerShell gets its long name.
+    const WideBuffer dedicated = s.folder / u"Dedicated Install Folder";
+    ASSERT_TRUE(CreateDirectoryTree(dedicated));
+    std::vector<WideBuffer> accepted = {dedicated, OnS(dedicated), programFiles + u"\\Tarnwick"};
+    const WideBuffer shortDedicated = ShortPathOf(dedicated);
+    if (!shortDedicated.empty() && !EqualsNoCase(shortDedicated, dedicated)) accepted.push_back(shortDedicated);
+    for (const WideBuffer& folder : accepted) {
+        s.powerShell.Clear();
+        WideBuffer message;
+        EXPECT_TRUE(AddDefenderExclusion(folder, message)) << WideToUtf8(folder) << " " << WideToUtf8(message);
+        const WideBuffer named = folder == shortDedicated ? dedicated : folder;
+        EXPECT_NE(s.powerShell.Args().find(WideToUtf8(u"$path='" + named + u"';")), std::string::npos)
+            << WideToUtf8(folder) << ": " << s.powerShell.Args();
+    }
+}
+
 // Each outcome, and the output file never stays behind in the temporary folder.
 TEST(DefenderStatus, OutcomesAndNoOutputFileLeft) {
     TestFolder files, temp;
@@ -219,7 +297,7 @@ TEST(DefenderStatus, OutcomesAndNoOutputFileLeft) {
         {"", 12000, -1},
         {"print enabled\nexit 1", 12000, -1},
         {"cat " + WideToUtf8(files / u"utf16.txt"), 12000, -1},
-        {"sleep 60000\nprint enabled", 300, -1},
+        {"sleep 60000\nprint enabled", 3000, -1},  // long enough to start and record under load
     };
     for (const Case& c : cases) {
         powerShell.Clear();

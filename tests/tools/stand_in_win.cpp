@@ -12,6 +12,10 @@
 //   wait FILE         wait until FILE exists (at most a minute)
 //   hold FILE         open FILE (creating it) without sharing; once the script
 //                     ends, keep running until ended from outside
+//   signal NAME       set the named event NAME, to tell a test it has got
+//                     this far (the test creates the event before the start)
+//   await NAME        wait until the named event NAME is set (at most a
+//                     minute), the test's word to go on
 //   exit CODE         end with CODE, 0 to 4294967295 (the default is 0)
 #include <windows.h>
 
@@ -115,6 +119,15 @@ int main() {
                 if (held == INVALID_HANDLE_VALUE) Sleep(10);
             }
             holding |= held != INVALID_HANDLE_VALUE;
+        } else if (verb == "signal" || verb == "await") {
+            // Manual-reset, as the test makes them: a set stays seen.
+            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, rest.c_str());
+            if (verb == "signal") {
+                SetEvent(event);
+            } else {
+                WaitForSingleObject(event, 60000);
+            }
+            CloseHandle(event);
         } else if (verb == "exit") {
             code = std::strtoul(rest.c_str(), nullptr, 10);
         }

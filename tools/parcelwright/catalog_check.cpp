@@ -120,6 +120,7 @@ void AppendProduct(std::string& out, const ProductEntry& p, int mode) {
     w.Text("home_url", p.home_url);
     w.Text("icon", p.icon);
     w.Text("download_url", p.download_url);
+    w.Text("download_sha256", p.download_sha256);
     w.Text("update_description", p.update_description);
     w.Text("error_url", p.error_url);
     w.Text("complete_url", p.complete_url);

@@ -45,7 +45,7 @@ def main(tool, case_path):
                     failures.append('product %d: %s is %r, expected %r' % (i, key, got.get(key), value))
         keys = ['puc_type', 'puc_name', 'version', 'order', 'support_os', 'os_supported', 'env_mask', 'runname',
                 'run_arguments', 'has_package', 'has_home_page', 'selected', 'eligible', 'status_text', 'home_url',
-                'icon', 'download_url', 'update_description', 'error_url', 'complete_url']
+                'icon', 'download_url', 'download_sha256', 'update_description', 'error_url', 'complete_url']
         for i, got in enumerate(products):
             if list(got.keys()) != keys:
                 failures.append('product %d has members %s' % (i, list(got.keys())))

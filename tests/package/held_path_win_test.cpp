@@ -1,0 +1,249 @@
+#include "package/held_path_win.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <functional>
+
+#include "base/file_win.h"
+#include "base/handles_win.h"
+#include "base/test_folder_win.h"
+#include "package/held_path_scenes_win.h"
+
+namespace {
+
+std::string Read(const WideBuffer& path) {
+    ByteBuffer bytes;
+    if (!ReadWholeFile(path, bytes)) return "<missing>";
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void Write(const WideBuffer& path, const std::string& text) {
+    ASSERT_TRUE(CreateDirectoryTree(path.substr(0, path.rfind(u'\\'))));
+    ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size()));
+}
+
+// base\a\b\f.txt, and a folder outside to link to.
+struct Tree {
+    TestFolder folder;
+    TestFolder outside;
+    WideBuffer base = folder / u"base";
+    WideBuffer file = base + u"\\a\\b\\f.txt";
+    Tree() {
+        Write(file, "file");
+        Write(outside / u"f.txt", "outside");
+        Write(outside / u"b\\f.txt", "outside b");
+    }
+};
+
+const char kAbcHash[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+// What HoldFile finds for each shape of the path below the base.
+TEST(HoldFile, RefusesLinksAndTellsMissingApart) {
+    struct Case {
+        const char* name;
+        std::function<void(Tree&)> stage;
+        std::u16string path;  // below base; empty: the tree's file
+        bool held;
+        bool fileOpen;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"plain file", [](Tree&) {}, u"", true, true, 0},
+        {"file missing", [](Tree& t) { DeleteFileW(W(t.file)); }, u"", true, false, ERROR_FILE_NOT_FOUND},
+        {"folder missing", [](Tree& t) { RemoveTree(t.base + u"\\a\\b"); }, u"", false, false, ERROR_PATH_NOT_FOUND},
+        {"file where a folder is", [](Tree& t) { RemoveTree(t.base + u"\\a\\b"); Write(t.base + u"\\a\\b", "x"); },
+         u"", false, false, ERROR_PATH_NOT_FOUND},
+        {"folder on the way is a link",
+         [](Tree& t) { RemoveTree(t.base + u"\\a"); MakeUnixSymlink(t.outside.path(), t.base + u"\\a"); }, u"", false,
+         false, kErrorCrossesLink},
+        {"parent is a link",
+         [](Tree& t) { RemoveTree(t.base + u"\\a\\b"); MakeUnixSymlink(t.outside / u"b", t.base + u"\\a\\b"); }, u"",
+         false, false, kErrorCrossesLink},
+        {"the file is a link to a folder",
+         [](Tree& t) { DeleteFileW(W(t.file)); MakeUnixSymlink(t.outside.path(), t.file); }, u"", false, false,
+         kErrorCrossesLink},
+        {"the file is a folder", [](Tree& t) { DeleteFileW(W(t.file)); CreateDirectoryW(W(t.file), nullptr); }, u"",
+         false, false, ERROR_ACCESS_DENIED},
+        {"dot-dot segment", [](Tree&) {}, u"a\\..\\..\\outside.txt", false, false, ERROR_BAD_PATHNAME},
+        {"empty segment", [](Tree&) {}, u"a\\\\b\\f.txt", false, false, ERROR_BAD_PATHNAME},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tree t;
+        c.stage(t);
+        WideBuffer path = c.path.empty() ? t.file : t.base + u"\\" + c.path;
+        HeldFile held;
+        SetLastError(0);
+        EXPECT_EQ(HoldFile(t.base, path, HeldAccess::kDelete, held), c.held);
+        EXPECT_EQ(static_cast<bool>(held.file), c.fileOpen);
+        EXPECT_EQ(GetLastError(), c.error);
+        if (c.held) {
+            EXPECT_EQ(held.folders.chain.size(), 3u);  // base, a, b
+        }
+        EXPECT_EQ(Read(t.outside / u"f.txt"), "outside");
+    }
+    // A base that is itself a link, and a path that is not below the base.
+    Tree t;
+    ASSERT_TRUE(MakeUnixSymlink(t.base, t.folder / u"linkedbase"));
+    HeldFile held;
+    EXPECT_FALSE(HoldFile(t.folder / u"linkedbase", t.folder / u"linkedbase\\a\\b\\f.txt", HeldAccess::kRead, held));
+    EXPECT_EQ(GetLastError(), kErrorCrossesLink);
+    EXPECT_FALSE(HoldFile(t.base, t.outside / u"f.txt", HeldAccess::kRead, held));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+    EXPECT_FALSE(HoldFile(t.base, t.base, HeldAccess::kRead, held));
+    // A base that is a file is no folder to hold.
+    EXPECT_FALSE(HoldFile(t.file, t.file + u"\\x", HeldAccess::kRead, held));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+// While held, no folder from the base down can be renamed or deleted; the
+// file is open for nobody else. Released, all of them can.
+TEST(HoldFile, HeldFoldersCannotBeRenamedUntilReleased) {
+    Tree t;
+    {
+        HeldFile held;
+        ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kWrite, held));
+        for (const WideBuffer& folder : {t.base, t.base + u"\\a", t.base + u"\\a\\b"}) {
+            EXPECT_FALSE(MoveFileExW(W(folder), W(t.folder / u"moved"), 0)) << WideToUtf8(folder);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << WideToUtf8(folder);
+        }
+        UniqueHandle other(CreateFileW(W(t.file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(other);
+        // Creating a sibling in a held folder is still possible.
+        EXPECT_TRUE(WriteWholeFile(t.base + u"\\a\\b\\sibling.txt", "s", 1));
+    }
+    EXPECT_TRUE(MoveFileExW(W(t.base + u"\\a\\b"), W(t.base + u"\\a\\c"), 0));
+    EXPECT_EQ(Read(t.base + u"\\a\\c\\f.txt"), "file");
+}
+
+TEST(DeleteFileBelow, DeletesThroughTheHandleOnlyWhatWasChecked) {
+    struct Case {
+        const char* name;
+        const char* content;
+        std::u16string hash;  // null: no content check
+        uint64_t size;
+        bool guarded;
+        bool deleted;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"unguarded", "abc", u"", 0, false, true, 0},
+        {"same content", "abc", WideBuffer(kAbcHash, kAbcHash + 64), 3, true, true, 0},
+        {"hash in upper case", "abc", u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD", 3, true,
+         true, 0},
+        {"same size, other content", "abd", WideBuffer(kAbcHash, kAbcHash + 64), 3, true, false, ERROR_FILE_INVALID},
+        {"other size", "abc", WideBuffer(kAbcHash, kAbcHash + 64), 4, true, false, ERROR_FILE_INVALID},
+        {"no hash recorded", "abc", u"", 3, true, false, ERROR_FILE_INVALID},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tree t;
+        Write(t.file, c.content);
+        bool ok = c.guarded ? DeleteUnchangedFileBelow(t.base, t.file, c.hash, c.size) : DeleteFileBelow(t.base, t.file);
+        EXPECT_EQ(ok, c.deleted);
+        if (!ok) {
+            EXPECT_EQ(GetLastError(), c.error);
+        }
+        EXPECT_EQ(FileExists(t.file), !c.deleted);
+    }
+    Tree t;
+    ASSERT_TRUE(DeleteFileW(W(t.file)));
+    EXPECT_FALSE(DeleteFileBelow(t.base, t.file));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(DeleteFileBelow(t.base, t.base + u"\\x\\f.txt"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    // A folder goes only when empty.
+    EXPECT_FALSE(DeleteEmptyFolderBelow(t.base, t.base + u"\\a"));
+    EXPECT_TRUE(DirectoryExists(t.base + u"\\a\\b"));
+    EXPECT_TRUE(DeleteEmptyFolderBelow(t.base, t.base + u"\\a\\b"));
+    EXPECT_FALSE(DirectoryExists(t.base + u"\\a\\b"));
+}
+
+// Overwriting writes through the file's own handle only when it has one name;
+// a planted hard link keeps the other name's content.
+TEST(ReplaceHeldFile, NeverWritesThroughASecondName) {
+    struct Case {
+        const char* name;
+        bool exists;
+        bool hardLink;
+    };
+    for (const Case& c : {Case{"one name", true, false}, Case{"hard link", true, true}, Case{"missing", false, false}}) {
+        SCOPED_TRACE(c.name);
+        Tree t;
+        Write(t.folder / u"source.txt", "the new content");
+        Write(t.folder / u"victim.txt", "victim");
+        DeleteFileW(W(t.file));
+        if (c.hardLink) {
+            ASSERT_TRUE(CreateHardLinkW(W(t.file), W(t.folder / u"victim.txt"), nullptr));
+        } else if (c.exists) {
+            Write(t.file, "old content that is longer");
+        }
+        HeldFile target;
+        ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kWrite, target, true));
+        ASSERT_EQ(static_cast<bool>(target.file), c.exists);
+        if (c.exists) {
+            EXPECT_EQ(HeldFileLinkCount(target.file.get()), c.hardLink ? 2u : 1u);
+        }
+        UniqueHandle source(CreateFileW(W(t.folder / u"source.txt"), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(ReplaceHeldFile(target, source.get()));
+        ASSERT_TRUE(target.file);
+        EXPECT_EQ(HeldFileLinkCount(target.file.get()), 1u);
+        target = HeldFile();
+        EXPECT_EQ(Read(t.file), "the new content");
+        EXPECT_EQ(Read(t.folder / u"victim.txt"), "victim");
+    }
+}
+
+// The swap between check and use: refused while held (error 32); done
+// behind Wine's back on the Unix side, the handles still reach the folder
+// they checked, and nothing outside is deleted or written.
+TEST(HeldPathHook, AFolderSwappedForALinkAtTheMomentOfUse) {
+    for (bool write : {false, true}) {
+        SCOPED_TRACE(write ? "write" : "delete");
+        Tree t;
+        Victim victim;
+        Write(victim.folder / u"f.txt", "victim f");
+        victim.before = Snapshot(victim.folder.path());
+        Write(t.folder / u"source.txt", "new");
+        SwapAtUse swap(t.file, t.base + u"\\a\\b", victim.folder.path());
+        HeldFile held;
+        ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kWrite, held));
+        EXPECT_TRUE(swap.swapped);
+        EXPECT_TRUE(swap.linked);
+        EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        if (write) {
+            UniqueHandle source(CreateFileW(W(t.folder / u"source.txt"), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+            EXPECT_TRUE(ReplaceHeldFile(held, source.get()));
+        } else {
+            DeleteHeldFile(held);
+        }
+        held = HeldFile();
+        EXPECT_TRUE(victim.Unchanged());
+        if (write) {
+            EXPECT_EQ(Read(t.base + u"\\a\\b.moved\\f.txt"), "new");
+        }
+        RemoveLink(t.base + u"\\a\\b");
+    }
+}
+
+TEST(TrustedBaseOf, RootOrTheDesktopShortcutOnly) {
+    wchar_t desktop[MAX_PATH];
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop)));
+    WideBuffer d = U(desktop);
+    WideBuffer base;
+    EXPECT_TRUE(TrustedBaseOf(u"C:\\R", u"C:\\R\\P\\a.exe", base));
+    EXPECT_EQ(base, u"C:\\R");
+    EXPECT_TRUE(TrustedBaseOf(u"C:\\R", d + u"\\P.lnk", base));
+    EXPECT_EQ(base, d);
+    EXPECT_FALSE(TrustedBaseOf(u"C:\\R", d + u"\\sub\\P.lnk", base));
+    EXPECT_FALSE(TrustedBaseOf(u"C:\\R", d + u"\\P.exe", base));
+    EXPECT_FALSE(TrustedBaseOf(u"C:\\R", u"C:\\Rx\\a.exe", base));
+    EXPECT_FALSE(TrustedBaseOf(u"", u"C:\\R\\a.exe", base));
+}
+
+}  // namespace
