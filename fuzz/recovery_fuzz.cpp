@@ -28,7 +28,8 @@ struct Step {
 };
 
 // Every target compared with every other, as the plan was first written.
-bool QuadraticPlan(const std::vector<LedgerRecordLine>& ledger, const RecoveryRecord& record, std::vector<Step>& steps) {
+bool QuadraticPlan(const std::vector<LedgerRecordLine>& ledger, const RecoveryRecord& record,
+                   std::vector<Step>& steps) {
     std::vector<size_t> overwrites;
     for (size_t i = 0; i < ledger.size(); ++i) {
         if (!Is(ledger[i], kLedgerAboutToOverwrite)) continue;
@@ -48,7 +49,8 @@ bool QuadraticPlan(const std::vector<LedgerRecordLine>& ledger, const RecoveryRe
             written |= Is(ledger[i], kLedgerOverwritten) || Is(ledger[i], kLedgerOverwriteFailed);
             last = i;
         }
-        if (!Is(ledger[last], kLedgerRolledBack)) steps.push_back({k, !written && last == at && k + 1 == overwrites.size()});
+        if (Is(ledger[last], kLedgerRolledBack)) continue;
+        steps.push_back({k, !written && last == at && k + 1 == overwrites.size()});
     }
     if (record.lines.size() > overwrites.size()) {
         const WideBuffer& target = record.lines.back().target;

@@ -225,8 +225,8 @@ RecoveryRead ReadAttempt(const WideBuffer& work, RecoveryFiles& files) {
     PathJoin(recordPath, work, kRecordName);
     if (FileSize(ledgerPath) == 0 || FileSize(recordPath) == 0) return RecoveryRead::kNothingToDo;
     ByteBuffer ledgerBytes, recordBytes;
-    if (!HasNoReparsePoint(ledgerPath) || !HasNoReparsePoint(recordPath) || !ReadRecoveryFile(ledgerPath, ledgerBytes) ||
-        !ReadRecoveryFile(recordPath, recordBytes)) {
+    if (!HasNoReparsePoint(ledgerPath) || !HasNoReparsePoint(recordPath) ||
+        !ReadRecoveryFile(ledgerPath, ledgerBytes) || !ReadRecoveryFile(recordPath, recordBytes)) {
         return RecoveryRead::kUnreadable;
     }
     return ReadRecoveryFiles(ledgerBytes.data(), ledgerBytes.size(), recordBytes.data(), recordBytes.size(), files);

@@ -155,8 +155,9 @@ TEST(PlanRecovery, ATargetIsOverwrittenOnce) {
     const std::string a = "D:\\R\\Tool\\a", upper = "D:\\R\\TOOL\\A", accented = "D:\\R\\Tool\\\xc3\xa0";
     struct Case { std::vector<std::string> record; std::string ledger; bool ok; const char* what; };
     const Case cases[] = {
-        {{a, upper}, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, upper),
-         false, "twice in another ASCII case"},
+        {{a, upper},
+         Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, upper), false,
+         "twice in another ASCII case"},
         {{a, upper}, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a), false,
          "a trailing line for a target already overwritten"},
         {{a, accented}, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) +
