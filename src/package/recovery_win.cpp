@@ -14,6 +14,7 @@
 #include "catalog/sha256_win.h"
 #include "package/manifest.h"
 #include "package/manifest_win.h"
+#include "package/held_path_win.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
 #include "package/transaction_win.h"
@@ -179,30 +180,39 @@ Superseded CheckSuperseded(const ProductEntry& product, const WideBuffer& work, 
     return LedgerMatchesFileList(ledger, fields.files) ? Superseded::kByThisAttempt : Superseded::kByALaterInstall;
 }
 
-TargetState StateOf(const RecoveryLine& line) {
-    if (!FileExists(line.target)) return TargetState::kMissing;
-    if (!line.backup.empty() && VerifyFileUnchanged(line.target, line.backup_hash, line.backup_size)) {
+// What the held target holds, read through its handle.
+TargetState StateOf(const RecoveryLine& line, const HeldFile& target) {
+    if (!target.file) return TargetState::kMissing;
+    if (!line.backup.empty() && HeldFileHolds(target, line.backup_hash, line.backup_size)) {
         return TargetState::kHoldsOriginal;
     }
-    return VerifyFileUnchanged(line.target, line.staged_hash, line.staged_size) ? TargetState::kHoldsWritten
-                                                                                : TargetState::kHoldsOther;
+    return HeldFileHolds(target, line.staged_hash, line.staged_size) ? TargetState::kHoldsWritten
+                                                                     : TargetState::kHoldsOther;
 }
 
 // Restores what the target held before the attempt, only while it holds what
-// the attempt wrote (the one torn copy excepted) and is reached through no link.
-bool UndoStep(const RecoveryStep& step) {
+// the attempt wrote (the one torn copy excepted). The target is held from the
+// install root (or the desktop) and the backup from the work folder, so what
+// was checked is what is written or deleted, whatever is renamed meanwhile.
+bool UndoStep(const RecoveryStep& step, const WideBuffer& root, const WideBuffer& work) {
     const RecoveryLine& l = *step.line;
-    if (!HasNoReparsePoint(l.target)) return false;
-    switch (DecideUndo(step, StateOf(l))) {
+    WideBuffer base;
+    HeldFile target;
+    if (!TrustedBaseOf(root, l.target, base) || !HoldFile(base, l.target, HeldAccess::kWrite, target, true)) {
+        return false;
+    }
+    switch (DecideUndo(step, StateOf(l, target))) {
         case UndoAction::kNone:
             return true;
         case UndoAction::kRefuse:
             return false;
-        case UndoAction::kRestore:
-            return HasNoReparsePoint(l.backup) && VerifyFileUnchanged(l.backup, l.backup_hash, l.backup_size) &&
-                   CopyFileW(W(l.backup), W(l.target), FALSE);
+        case UndoAction::kRestore: {
+            HeldFile backup;
+            return HoldFile(work, l.backup, HeldAccess::kRead, backup) && backup.file &&
+                   HeldFileHolds(backup, l.backup_hash, l.backup_size) && ReplaceHeldFile(target, backup.file.get());
+        }
         case UndoAction::kDelete:
-            return DeleteFileW(W(l.target));
+            return DeleteHeldFile(target);
     }
     return false;
 }
@@ -212,8 +222,8 @@ bool UndoStep(const RecoveryStep& step) {
 void CleanFile(const InstallTransaction& ledger, const WideBuffer& work, const WideBuffer& path,
                const WideBuffer& hash, uint64_t size, bool torn = false) {
     if (path.empty() || !FileExists(path)) return;
-    bool cleaned = IsStrictlyUnder(work, path) && HasNoReparsePoint(path) &&
-                   (torn || VerifyFileUnchanged(path, hash, size)) && DeleteFileW(W(path));
+    bool cleaned = IsStrictlyUnder(work, path) &&
+                   (torn ? DeleteFileBelow(work, path) : DeleteUnchangedFileBelow(work, path, hash, size));
     AppendLedgerLine(ledger, cleaned ? kLedgerCleaned : kLedgerCleanFailed, path);
 }
 
@@ -258,7 +268,7 @@ void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const W
             return;
         }
         for (const RecoveryStep& step : files.plan.steps) {
-            bool undone = UndoStep(step);
+            bool undone = UndoStep(step, root, work);
             AppendLedgerLine(ledger, undone ? kLedgerRolledBack : kLedgerRollbackFailed, step.line->target);
             ok &= undone;
         }

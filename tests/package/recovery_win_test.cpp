@@ -5,6 +5,8 @@
 #include "base/file_win.h"
 #include "base/test_folder_win.h"
 #include "base/wide_win.h"
+#include "catalog/sha256_win.h"
+#include "package/held_path_scenes_win.h"
 
 namespace {
 
@@ -40,6 +42,52 @@ TEST(RecordOverwrite, NeverWritesThroughASecondLink) {
     EXPECT_FALSE(RecordOverwrite(t, staged, product.deploy_dir + u"\\b.txt", LedgerEntry(), product));
     EXPECT_EQ(Read(victim), "precious");
     EXPECT_NE(product.last_error.find(u"无法保存安装恢复记录"), WideBuffer::npos);
+}
+
+// Undoing an interrupted attempt acts on the very file it checked: a folder
+// of the product swapped for a link to another folder at that moment leaves
+// that folder as it was, for a target the attempt created (deleted when
+// undone) and one it overwrote (restored from its backup).
+TEST(RecoverInterruptedAttempts, ASwapAtTheMomentOfUseReachesNothingOutside) {
+    for (bool overwrote : {false, true}) {
+        TestFolder folder;
+        ScopedEnvironment data{L"LOCALAPPDATA", (folder / u"data").c_str()};
+        Victim victim;
+        const WideBuffer root = folder / u"root", dir = root + u"\\Swap", work = root + u"\\temp_setup\\77-1-1";
+        RecoveryLine line;
+        line.target = dir + u"\\sub\\a.dll";
+        line.staged = work + u"\\unpacked\\sub\\a.dll";
+        ASSERT_TRUE(CreateDirectoryTree(dir + u"\\sub"));
+        ASSERT_TRUE(CreateDirectoryTree(work + u"\\unpacked\\sub"));
+        ASSERT_TRUE(WriteWholeFile(line.target, "written", 7));
+        ASSERT_TRUE(WriteWholeFile(line.staged, "written", 7));
+        ASSERT_TRUE(HashFileSha256(line.staged, line.staged_hash, &line.staged_size));
+        if (overwrote) {
+            line.backup = work + u"\\backup-1-1.bin";
+            ASSERT_TRUE(WriteWholeFile(line.backup, "original", 8));
+            ASSERT_TRUE(HashFileSha256(line.backup, line.backup_hash, &line.backup_size));
+        }
+        std::string record = RecoveryHeaderText(u"77", u"2.0", dir) + RecoveryLineText(line);
+        std::string ledger = LedgerLineText(kLedgerAboutToOverwrite, line.target) +
+                             LedgerLineText(kLedgerOverwritten, line.target);
+        ASSERT_TRUE(WriteWholeFile(work + u"\\recovery.tsv", record.data(), record.size()));
+        ASSERT_TRUE(WriteWholeFile(work + u"\\ledger.log", ledger.data(), ledger.size()));
+        ProductEntry product;
+        product.puc_type = u"77";
+        product.puc_name = u"Swap";
+
+        SwapAtUse swap(line.target, dir + u"\\sub", victim.folder.path());
+        RecoverInterruptedAttempts(product, root);
+        EXPECT_TRUE(swap.swapped) << overwrote;
+        EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << overwrote;
+        EXPECT_TRUE(swap.linked) << overwrote;
+        EXPECT_TRUE(victim.Unchanged()) << overwrote;
+        RemoveLink(dir + u"\\sub");
+        // The handle held the folder that moved away: the restore went there.
+        // (Wine cannot delete through a handle whose folder moved behind its
+        // back; the undo then fails, which is safe.)
+        if (overwrote) EXPECT_EQ(Read(dir + u"\\sub.moved\\a.dll"), "original");
+    }
 }
 
 }  // namespace
