@@ -71,21 +71,29 @@ def desktop_targets(f):
         os.remove(f.desktop(name))
 
 
-def untrusted_folder(f):
-    # Wine builds a folder's access list from its Unix mode: one anybody may
-    # write to reads as "Everyone: write", so its record proves nothing. It is
-    # left as it is, not even locked, and reported once per run.
-    root = f.fresh_root('FlowCrashUntrusted')
+def planted_update(f, root_name, tag):
+    """A fresh root whose product folder holds a.txt as an interrupted update
+    wrote it, with the attempt's folder planted beside it; returns (root,
+    folder, target, work, the ledger's text)."""
+    root = f.fresh_root(root_name)
     f.forget(PUC)
     folder = root + '\\' + NAME
     os.makedirs(f.unix(folder), exist_ok=True)
     target = folder + '\\a.txt'
-    written, original = b'written', b'original'
     with open(f.unix(target), 'wb') as out:
-        out.write(written)
-    work = root + '\\temp_setup\\%s-5-1' % PUC
+        out.write(b'written')
+    work = root + '\\temp_setup\\%s-%s' % (PUC, tag)
     ledger = '即将覆盖\t%s\r\n覆盖完成\t%s\r\n' % (target, target)
-    plant_attempt(f, work, folder, target, 'backup-1-1.bin', written, original, ledger)
+    plant_attempt(f, work, folder, target, 'backup-1-1.bin', b'written', b'original', ledger)
+    return root, folder, target, work, ledger
+
+
+def untrusted_folder(f):
+    # Wine builds a folder's access list from its Unix mode: one anybody may
+    # write to reads as "Everyone: write", so its record proves nothing. It is
+    # left as it is, not even locked, and reported once per run.
+    root, folder, target, work, ledger = planted_update(f, 'FlowCrashUntrusted', '5-1')
+    written, original = b'written', b'original'
     os.chmod(f.unix(work), 0o777)
     f.catalog([item('1.0', f.serve('crash-gone.zip', None, status=404, body='gone'))])
     rc, res, lines = log_lines_of_run(f, '--root', root, '--mode', 'uninstall', '--product', PUC)
@@ -128,17 +136,8 @@ def huge_ledger(f):
     # A ledger far beyond what any attempt writes is not read: the folder is
     # left as it is, reported once per run (recovery runs at the catalog load
     # and again before the operation), and the catalog still loads.
-    root = f.fresh_root('FlowCrashHuge')
-    f.forget(PUC)
-    folder = root + '\\' + NAME
-    os.makedirs(f.unix(folder), exist_ok=True)
-    target = folder + '\\a.txt'
-    written, original = b'written', b'original'
-    with open(f.unix(target), 'wb') as out:
-        out.write(written)
-    work = root + '\\temp_setup\\%s-3-1' % PUC
-    start = '即将覆盖\t%s\r\n覆盖完成\t%s\r\n' % (target, target)
-    plant_attempt(f, work, folder, target, 'backup-1-1.bin', written, original, start)
+    root, folder, target, work, _ = planted_update(f, 'FlowCrashHuge', '3-1')
+    written = b'written'
     ledger = f.unix(work + '\\ledger.log')
     os.truncate(ledger, 300 << 20)  # sparse: the lines above, then zeros
     f.catalog([item('1.0', f.serve('crash-gone.zip', None, status=404, body='gone'))])
