@@ -30,7 +30,7 @@ std::u16string DecimalText(uint64_t value) {
     return text;
 }
 
-// Step 1: with a product filter, only the item whose raw puc_type text is the
+// With a product filter, only the item whose raw puc_type text is the
 // filter's decimal text is used ("0012" is not 12).
 bool PassesFilter(const char* item, size_t length, uint32_t filter) {
     if (filter == 0) return true;
@@ -139,8 +139,9 @@ bool Stop(CatalogTable& table, const char16_t* message) {
     return false;
 }
 
-// Steps 4 to 15 on a record in its reset state; null on success, else the
-// message that stops the load.
+// Reads one item's fields into a record in its reset state, checking each
+// in the order the load reports them; null on success, else the message that
+// stops the load.
 const char16_t* FillProduct(const char* item, size_t length, const AppState& app, ProductEntry& p) {
     JsonSpan order = JsonFindMember(item, length, "order");
     if (order.found && !ParseOrderValue(order.start, order.length, p.has_order, p.order)) return kBadOrder;

@@ -22,7 +22,7 @@ constexpr DWORD kReportIntervalMs = 120;
 
 enum class Body { kComplete, kFailed };
 
-// Steps 8.1-8.6: moves the body into the file, reporting progress.
+// Moves the body into the file, reporting progress.
 Body StreamBody(ProductEntry& product, HttpRequest& http, HANDLE file, StatusCallback callback, void* context,
                 HANDLE cancelEvent) {
     std::vector<uint8_t> buffer;
@@ -62,7 +62,7 @@ bool Fail(ProductEntry& product) {
     return false;
 }
 
-// Step 4: a web page where a package should be.
+// A web page where a package should be.
 bool IsWebPage(ProductEntry& product, HttpRequest& http) {
     WideBuffer contentType;
     if (!HttpQueryRawHeader(http, WINHTTP_QUERY_CONTENT_TYPE, contentType, 128) ||

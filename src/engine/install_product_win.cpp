@@ -41,7 +41,7 @@ void LogFormat(const ProductEntry& product, PackageFormat format) {
 
 bool Stop(ProductEntry& product, std::u16string_view message) { return RecordFailure(product, message, false); }
 
-// Step 4: an attempt that was not committed is undone before the next one.
+// An attempt that was not committed is undone before the next one.
 void DropLeftoverAttempt(ProductEntry& product, StatusCallback callback, void* context) {
     if (!product.transaction || product.transaction->committed) return;
     RollbackTransaction(product, *product.transaction, true, callback, context);
@@ -119,7 +119,7 @@ bool HoldPackage(ProductEntry& product, const InstallTransaction& t, UniqueHandl
     return HoldFileUnchanged(product.package_path, t.package_hash, t.package_size, hold) || PackageChanged(product);
 }
 
-// Steps 12 to 14.
+// Downloads the package and checks it again before anything uses it.
 bool DownloadAndVerify(ProductEntry& product, InstallTransaction& t, StatusCallback callback, void* context,
                        HANDLE cancelEvent) {
     product.status_text = u"正在下载…";
@@ -152,8 +152,8 @@ bool Extract(ProductEntry& product, InstallTransaction& t, const WideBuffer& sta
                                 : RunExternalExtractor(product, t, staging, format, cancelEvent);
 }
 
-// Step 23.4 to 23.6: what the extraction left is registered and must hold
-// files, among them the main program.
+// What the extraction left is registered and must hold files, among them the
+// main program.
 bool CheckStaging(ProductEntry& product, InstallTransaction& t, const WideBuffer& staging, bool extracted) {
     if (!RegisterTreeAsTemp(t, staging)) {
         product.last_error = u"解压失败：文件内容不受支持或无法读取，可能被安全软件拦截。";
@@ -175,7 +175,7 @@ bool CheckStaging(ProductEntry& product, InstallTransaction& t, const WideBuffer
     return true;
 }
 
-// Step 23.8: the installed old copy is running; its programs are offered to be
+// When the installed old copy is running, its programs are offered to be
 // closed before anything is overwritten.
 bool OldCopyReleased(ProductEntry& product) {
     WideBuffer existing;
@@ -192,7 +192,8 @@ bool OldCopyReleased(ProductEntry& product) {
     return closed;
 }
 
-// Steps 23.1 to 23.9.
+// Extracts into the staging folder and deploys from there, then finds the
+// main program in the product folder.
 bool ExtractAndDeploy(ProductEntry& product, InstallTransaction& t, const WideBuffer& staging, PackageFormat format,
                       HANDLE cancelEvent) {
     LogLine(u"[Parcelwright] 以解压部署模式，目标：%s", product.deploy_dir);
@@ -207,8 +208,8 @@ bool ExtractAndDeploy(ProductEntry& product, InstallTransaction& t, const WideBu
     return FindFileByName(product.deploy_dir, product.runname, product.main_program_path);
 }
 
-// Steps 23.10 and 23.11: classification, and a RAR self-extractor that could
-// not be unpacked is run as the installer it also is.
+// Classifies a failed deployment; a RAR self-extractor that could not be
+// unpacked is run as the installer it also is.
 bool FallBackToInstaller(ProductEntry& product, InstallTransaction& t, PackageFormat format, bool& installerMode,
                          StatusCallback callback, void* context, HANDLE cancelEvent) {
     if (IsCancelled(cancelEvent)) return false;
@@ -225,7 +226,7 @@ bool FallBackToInstaller(ProductEntry& product, InstallTransaction& t, PackageFo
     return ok;
 }
 
-// Step 24.
+// The main program is there and readable: its hash goes into the record.
 bool MainProgramReadable(ProductEntry& product, InstallTransaction& t) {
     if (product.runname.empty() ||
         HashFileSha256(product.main_program_path, t.main_program_hash, &t.main_program_size)) {
@@ -235,8 +236,8 @@ bool MainProgramReadable(ProductEntry& product, InstallTransaction& t) {
     return RecordFailure(product, u"安装后主程序已丢失或无法读取，可能被安全软件隔离。", true);
 }
 
-// Steps 15 to 24 once the transaction and its folders exist; the format is
-// reported for the log line of step 16.
+// Recognises, prepares and installs the package once the transaction and its
+// folders exist, and checks the main program.
 bool InstallPackage(ProductEntry& product, InstallTransaction& t, const WideBuffer& staging, bool& installerMode,
                     StatusCallback callback, void* context, HANDLE cancelEvent) {
     PackageFormat format = DetectPackageFormat(product.package_path);
@@ -270,7 +271,7 @@ bool InstallPackage(ProductEntry& product, InstallTransaction& t, const WideBuff
     return ok && MainProgramReadable(product, t);
 }
 
-// Steps 25 to 27.
+// Shortcut, manifest and commit.
 bool Finish(ProductEntry& product, InstallTransaction& t, bool createShortcut, bool installerMode,
             StatusCallback callback, void* context) {
     if (createShortcut && !product.main_program_path.empty()) {

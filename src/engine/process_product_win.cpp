@@ -21,7 +21,8 @@ bool ProcessUninstall(ProductEntry& product, bool purge, StatusCallback callback
     return Refuse(product, u"未找到该产品的安装记录或软件目录。");
 }
 
-// Steps 5 to 12 for a product that is installed or was uninstalled in this run.
+// A reinstall, update or move of a product that is installed or was
+// uninstalled in this run.
 bool ReinstallOrMove(ProductEntry& product, std::u16string_view root, bool createShortcut, StatusCallback callback,
                      void* context, HANDLE cancelEvent) {
     bool migrate = false;

@@ -133,7 +133,8 @@ int FixedBlock(InflateState& s) {
     return DecodeCodes(s, lengthTable, distanceTable);
 }
 
-// Step 3 of a dynamic block: the literal/length and distance code lengths.
+// A dynamic block's literal/length and distance code lengths, read through
+// its code-length code.
 int ReadCodeLengths(InflateState& s, const HuffmanTable& codeLengths, uint16_t* lengths, int total) {
     int index = 0;
     while (index < total) {
