@@ -77,13 +77,40 @@ ProtectedFolders ReadProtectedFolders() {
     return result;
 }
 
-bool RunExclusion(const WideBuffer& full, WideBuffer& message, DWORD timeLimitMs) {
-    WideBuffer system, powerShell;
-    if (!NativeSystemFolder(system)) {
+// The 64-bit PowerShell on a 64-bit system, so that Defender's own module is
+// the one asked: the WOW64 question first (a failure to answer is said, never
+// taken for "no"), then the Windows folder, which must fit in MAX_PATH.
+bool ExclusionPowerShell(WideBuffer& powerShell, WideBuffer& message) {
+    BOOL wow64 = FALSE;
+    if (!g_isWow64Process(GetCurrentProcess(), &wow64)) {
+        FormatSystemError(message, u"无法确认系统架构", GetLastError());
+        return false;
+    }
+    wchar_t windows[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
         message = u"无法定位 Windows 系统目录。";
         return false;
     }
+    WideBuffer system;
+    PathJoin(system, std::u16string_view(U(windows), length), wow64 ? u"Sysnative" : u"System32");
     PathJoin(powerShell, system, kPowerShellBelowSystem);
+    return true;
+}
+
+BOOL WINAPI IsWow64ProcessIfPresent(HANDLE process, PBOOL wow64) {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto query = kernel ? reinterpret_cast<IsWow64ProcessFn>(
+                              reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+                        : nullptr;
+    *wow64 = FALSE;
+    return query ? query(process, wow64) : TRUE;
+}
+
+bool RunExclusion(const WideBuffer& full, WideBuffer& message, DWORD timeLimitMs) {
+    WideBuffer powerShell;
+    if (!ExclusionPowerShell(powerShell, message)) return false;
     bool armed = false;
     UniqueHandle timer = StartTimer(timeLimitMs, armed);
     if (!timer || !armed) {
@@ -127,6 +154,8 @@ bool ExcludeThroughDefender(std::u16string_view folder, WideBuffer& message, voi
 }
 
 }  // namespace
+
+BOOL(WINAPI* g_isWow64Process)(HANDLE process, PBOOL wow64) = IsWow64ProcessIfPresent;
 
 bool AddDefenderExclusion(std::u16string_view folder, WideBuffer& message, DWORD timeLimitMs) {
     message.clear();

@@ -17,3 +17,7 @@ void AddExclusionOnce(std::u16string_view folder, ExclusionRun& run);
 
 // 1 real-time protection on, 0 off, -1 unknown.
 int DefenderStatus(DWORD timeLimitMs = kStatusTimeLimitMs);
+
+// Asks whether this process runs under WOW64: IsWow64Process, looked up at run
+// time (a system without it has no WOW64), unless a test puts a failing one here.
+extern BOOL(WINAPI* g_isWow64Process)(HANDLE process, PBOOL wow64);

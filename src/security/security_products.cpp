@@ -36,15 +36,20 @@ uint32_t ClassifySecurityProduct(std::u16string_view name) {
 
 uint32_t FoldSecurityProducts(const ProductEnumerator& enumerator) {
     uint32_t mask = 0, status = 0;
+    bool stopped = false;
     const uint32_t start = enumerator.now(enumerator.context);
-    while (status == 0 && enumerator.now(enumerator.context) - start < kSecurityScanBudgetMs) {
+    // When the budget runs out the log names the last status the enumerator
+    // gave (a time-out's, typically), not a made-up success.
+    while (!stopped && enumerator.now(enumerator.context) - start < kSecurityScanBudgetMs) {
         ProductEnumStep step = enumerator.next(enumerator.context);
         if (step.kind == ProductEnumStep::kNoMore) return mask;
+        status = step.status;
         if (step.kind == ProductEnumStep::kFailed) {
-            status = step.status;
+            stopped = true;
         } else if (step.kind == ProductEnumStep::kObject) {
             if (step.name.empty()) {
                 status = kFailStatus;
+                stopped = true;
                 continue;
             }
             LogLine(u"[Parcelwright] Windows登记的安全产品：%s", step.name);

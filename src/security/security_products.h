@@ -23,8 +23,12 @@ uint32_t ClassifySecurityProduct(std::u16string_view displayName);
 struct ProductEnumStep {
     enum Kind { kObject, kNoMore, kTimedOut, kFailed } kind = kFailed;
     WideBuffer name;      // kObject: the displayName; empty when missing or not text
-    uint32_t status = 0;  // kFailed: the failing status
+    uint32_t status = 0;  // the status the enumerator returned: the failing one, or
+                          // kEnumTimedOutStatus for a time-out
 };
+
+// WBEM_S_TIMEDOUT: a request that ran out of time, which only means "ask again".
+constexpr uint32_t kEnumTimedOutStatus = 0x00040004;
 
 // The enumeration's source and a millisecond clock.
 struct ProductEnumerator {

@@ -31,7 +31,7 @@ ProductEnumStep NextProduct(void* context) {
     ULONG returned = 0;
     HRESULT hr = wmi->enumerator->Next(500, 1, object.receive(), &returned);
     if (hr == WBEM_S_FALSE && returned == 0) return {ProductEnumStep::kNoMore, u"", 0};
-    if (hr == WBEM_S_TIMEDOUT) return {ProductEnumStep::kTimedOut, u"", 0};
+    if (hr == WBEM_S_TIMEDOUT) return {ProductEnumStep::kTimedOut, u"", kEnumTimedOutStatus};
     if (FAILED(hr) || returned == 0) return {ProductEnumStep::kFailed, u"", static_cast<uint32_t>(FAILED(hr) ? hr : E_FAIL)};
     return {ProductEnumStep::kObject, DisplayName(object.get()), 0};
 }

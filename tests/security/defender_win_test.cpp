@@ -172,6 +172,26 @@ TEST(AddDefenderExclusion, AnUnreadableExitCodeIsNoSuccess) {
     EXPECT_FALSE(s.powerShell.Args().empty());  // it did run
 }
 
+// Without knowing whether this process runs under WOW64 the wrong PowerShell
+// could be asked: the step says why it stopped and runs none.
+TEST(AddDefenderExclusion, AnUnanswerableWow64QuestionRunsNoPowerShell) {
+    Scene s;
+    s.powerShell.Script("exit 0\n");
+    struct Failing {
+        BOOL(WINAPI* saved)(HANDLE, PBOOL) = g_isWow64Process;
+        Failing() { g_isWow64Process = Fail; }
+        ~Failing() { g_isWow64Process = saved; }
+        static BOOL WINAPI Fail(HANDLE, PBOOL) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    } failing;
+    WideBuffer message;
+    EXPECT_FALSE(AddDefenderExclusion(s.folder / u"Apps", message));
+    EXPECT_EQ(message.rfind(u"无法确认系统架构（错误 5）", 0), 0u) << WideToUtf8(message);
+    EXPECT_TRUE(s.powerShell.Args().empty());
+}
+
 // A hanging PowerShell must not hold the install: it is stopped at the limit.
 TEST(AddDefenderExclusion, HangingPowerShellIsStoppedAtTheTimeLimit) {
     Scene s;

@@ -47,7 +47,7 @@ struct Script {
     uint32_t clock = 1000;
     static ProductEnumStep Next(void* context) {
         auto* s = static_cast<Script*>(context);
-        if (s->at >= s->steps.size()) return {ProductEnumStep::kTimedOut, u"", 0};
+        if (s->at >= s->steps.size()) return {ProductEnumStep::kTimedOut, u"", kEnumTimedOutStatus};
         auto [step, cost] = s->steps[s->at++];
         s->clock += cost;
         return step;
@@ -58,7 +58,7 @@ struct Script {
 
 ProductEnumStep Object(const char16_t* name) { return {ProductEnumStep::kObject, name, 0}; }
 const ProductEnumStep kNoMore{ProductEnumStep::kNoMore, u"", 0};
-const ProductEnumStep kTimedOut{ProductEnumStep::kTimedOut, u"", 0};
+const ProductEnumStep kTimedOut{ProductEnumStep::kTimedOut, u"", kEnumTimedOutStatus};
 
 TEST(FoldSecurityProducts, OutcomesOfTheWalk) {
     struct Case {
@@ -81,7 +81,13 @@ TEST(FoldSecurityProducts, OutcomesOfTheWalk) {
          {u"[Parcelwright] Windows登记的安全产品：腾讯电脑管家", u"[Parcelwright] 安全产品检测未完成：0x80041003"}},
         {"a product without a name", {{Object(u""), 10}, {kNoMore, 0}}, kSecurityIncomplete,
          {u"[Parcelwright] 安全产品检测未完成：0x80004005"}},
-        {"the six-second budget", {}, kSecurityIncomplete, {u"[Parcelwright] 安全产品检测未完成：0x00000000"}},
+        // The budget spent: the log carries the last status, never a made-up 0.
+        {"the six-second budget", {}, kSecurityIncomplete, {u"[Parcelwright] 安全产品检测未完成：0x00040004"}},
+        {"the budget spent on slow answers",
+         {{Object(u"金山毒霸"), 3000}, {Object(u"360杀毒"), 3000}, {kTimedOut, 500}},
+         kSecurityKingsoft | kSecurity360Antivirus | kSecurityIncomplete,
+         {u"[Parcelwright] Windows登记的安全产品：金山毒霸", u"[Parcelwright] Windows登记的安全产品：360杀毒",
+          u"[Parcelwright] 安全产品检测未完成：0x00000000"}},
     };
     for (const Case& c : cases) {
         CapturedLogLines().clear();
