@@ -38,11 +38,7 @@ void FetchIcons() {
             continue;
         }
         HBITMAP bitmap = DecodePicture(data.data(), data.size(), side, side);
-        // A window that is gone cannot take the bitmap; it must not leak.
-        if (bitmap && !PostMessageW(WorkerWindow(), kProductIconReady, static_cast<WPARAM>(i),
-                                    reinterpret_cast<LPARAM>(bitmap))) {
-            DeleteObject(bitmap);
-        }
+        if (bitmap) HandIconToWindow(WorkerWindow(), i, bitmap);
     }
 }
 
@@ -59,6 +55,17 @@ bool LoadCatalogTask() {
 }  // namespace
 
 HWND WorkerWindow() { return static_cast<HWND>(g_app.mainWindow); }
+
+bool HandIconToWindow(HWND window, int slot, HBITMAP bitmap) {
+    // A window that is gone cannot take the bitmap, and a null window would
+    // post to this thread's own queue, where nobody frees it.
+    if (window && PostMessageW(window, kProductIconReady, static_cast<WPARAM>(slot),
+                               reinterpret_cast<LPARAM>(bitmap))) {
+        return true;
+    }
+    DeleteObject(bitmap);
+    return false;
+}
 
 bool WorkerStatusCallback(void* context, ProductEntry* product, const char16_t* text) {
     SendMessageW(WorkerWindow(), kWorkerStatus, 0, reinterpret_cast<LPARAM>(text));

@@ -169,4 +169,24 @@ TEST(WorkerMain, RereadTaskPresetsSelectionForALockedProduct) {
     g_app.productFilter = 0;
 }
 
+// After the main window is destroyed the icon has nowhere to go: a null
+// window used to post into the worker's own queue, "succeed", and leak the
+// bitmap. A window that exists takes it.
+TEST(HandIconToWindow, ABitmapNobodyTakesIsDeleted) {
+    WorkerScene scene;
+    for (bool windowGone : {true, false}) {
+        HBITMAP bitmap = CreateBitmap(4, 4, 1, 32, nullptr);
+        ASSERT_TRUE(bitmap);
+        EXPECT_EQ(HandIconToWindow(windowGone ? nullptr : scene.window, 3, bitmap), !windowGone);
+        EXPECT_EQ(GetObjectType(bitmap) == OBJ_BITMAP, !windowGone) << windowGone;
+        MSG msg;
+        EXPECT_FALSE(windowGone && PeekMessageW(&msg, nullptr, kProductIconReady, kProductIconReady, PM_REMOVE));
+        if (!windowGone) {
+            ASSERT_TRUE(PeekMessageW(&msg, scene.window, kProductIconReady, kProductIconReady, PM_REMOVE));
+            EXPECT_EQ(msg.wParam, 3u);
+            DeleteObject(reinterpret_cast<HBITMAP>(msg.lParam));
+        }
+    }
+}
+
 }  // namespace
