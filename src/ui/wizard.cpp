@@ -59,10 +59,16 @@ void ComposeChoose(const AppState& app, PageLook& look, bool busy) {
     look.subtitle = app.operationMode == kModeUninstall ? u"勾选要卸载的软件。"
                     : app.operationMode == kModeUpdate  ? u"勾选要更新的软件，同版本将重新安装。"
                                                         : u"可多选，勾选后开始安装。";
-    for (int32_t id : {kRootFrame, kRootEdit, kChangeRootButton, kShortcutCheck, kAgreeCheck, kAgreementLink,
-                       kHelpLink, kManualDownloadLink, kCloseButton}) {
+    for (int32_t id : {kRootFrame, kShortcutCheck, kAgreeCheck, kAgreementLink, kHelpLink, kManualDownloadLink,
+                       kCloseButton}) {
         Show(look, id, false, busy);
     }
+    // A root typed while a task runs could not be taken, and the task may be
+    // reading records under the root shown: the box shows the root in use and
+    // takes no input until the task ends.
+    Show(look, kRootEdit, true, busy);
+    Show(look, kChangeRootButton, true, busy);
+    if (busy) Text(look, kRootEdit, app.installRoot);
     Show(look, kPrimaryButton, true, busy);
     Show(look, kRefreshLink, true, busy);
     if (app.operationMode != kModeUninstall) Show(look, kAutorunCheck, true, busy);

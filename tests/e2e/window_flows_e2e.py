@@ -3,8 +3,9 @@
 a download cancelled halfway (page 4, the undo, nothing left behind), a failed
 install retried from its row with a real click, the install root typed into
 its box (a fresh install there, then an installed product moved to another
-typed root), and a product number the catalog lacks, given on the command
-line and locked by the file name. Each flow has its own product and root; the
+typed root; a root box that takes no input while the icons still load), and a
+product number the catalog lacks, given on the command line and locked by the
+file name. Each flow has its own product and root; the
 disk and the server's request log are checked as well as the window."""
 import os
 import random
@@ -17,8 +18,8 @@ from window import (AGREE, BACK, BOX, CLOSE, FIRST_ROW_CHECK, LIST, NOTICE, PRIM
                     Window)
 
 FLOW = 'winflows'
-CANCEL, RETRIED, MOVED, MISSING = '971', '972', '973', '999'
-PROGRESS_LABEL, REFRESH = 122, 111
+CANCEL, RETRIED, MOVED, LOADING, MISSING = '971', '972', '973', '975', '999'
+PROGRESS_LABEL, REFRESH, CHANGE_ROOT = 122, 111, 102
 OK_BUTTON, YES = 1, 6
 LOCKED_EXE = 'tw_setup_o%s.exe' % MISSING
 
@@ -191,6 +192,35 @@ def root_typed_then_moved(s, f, w):
     leave(s, w, app, 'move')
 
 
+def root_locked_while_loading(s, f, w):
+    # The list shows while task 1 still fetches the icons; a root typed then
+    # used to be dropped while the box kept showing it.
+    first, second = (f.fresh_root('WindowLoading' + n) for n in 'AB')
+    f.forget(LOADING)
+    name = '慢图标的软件'
+    files = {'Main.exe': flows.stand_in(s.args), 'data.txt': b'slow icon'}
+    entry = item(LOADING, name, f.serve('loading.zip', make_zip(files)))
+    entry['icon'] = f.serve('slow-icon.png', b'\x89PNG' + bytes(92), chunk=32, delay_ms=4000)
+    f.catalog([entry])
+    app = s.start(s.args.setup, '--path', first)
+    w.wait_title('选择软件', 'loading: the list')
+    s.check_equal((w.state(ROOT_EDIT).get('enabled'), w.state(CHANGE_ROOT).get('enabled')), ('0', '0'),
+                  'loading: the root box and 更改目录 take no input while the icons load')
+    s.check_equal(w.text(ROOT_EDIT), first, 'loading: the box shows the root in use')
+    s.check(flows.wait_for(lambda: w.state(ROOT_EDIT).get('enabled') == '1', 60),
+            'loading: the box takes input once the icons are in')
+    s.check_equal(w.state(CHANGE_ROOT).get('enabled'), '1', 'loading: 更改目录 too')
+    type_root(s, w, second, 'loading')
+    w.wait_text(NOTICE, '已重新检查此目录中的软件安装记录。', 'loading: the typed root is read')
+    w.click(FIRST_ROW_CHECK)
+    w.click(AGREE)
+    w.click(PRIMARY)
+    w.wait_title('安装清单', 'loading: installed')
+    s.check_equal(tree(f.unix(second + '\\' + name)), files, 'loading: the files are under the typed root')
+    s.check(not os.path.exists(f.unix(first)), 'loading: nothing under the root the window started with')
+    leave(s, w, app, 'loading')
+
+
 def missing_product(s, f, w):
     root = f.fresh_root('WindowMissing')
     f.catalog([item('974', '目录里的软件', f.serve('listed.zip', make_zip({'Main.exe': b'MZ'})))])
@@ -224,6 +254,7 @@ def main():
             cancel_during_download(s, f, w)
             retry_from_row(s, f, w)
             root_typed_then_moved(s, f, w)
+            root_locked_while_loading(s, f, w)
             missing_product(s, f, w)
         finally:
             f.close()

@@ -159,6 +159,34 @@ TEST(WizardPage, WhatEachPageShows) {
     }
 }
 
+// A root typed while task 1 fetched icons was dropped, the install then went
+// to the old root while the box showed the new one.
+TEST(WizardPage, TheRootBoxTakesNoInputWhileATaskRuns) {
+    struct Case {
+        const char* what;
+        int32_t task;
+        bool busy;
+        int8_t enabled;
+        bool showsRoot;
+    } cases[] = {
+        {"loading the catalog", kTaskLoadCatalog, true, 0, true},
+        {"reading the records of a typed root", kTaskRereadRecords, true, 0, true},
+        {"ARM settings", kTaskArmSettings, true, 0, true},
+        {"no task", 0, false, 1, false},
+    };
+    for (const Case& c : cases) {
+        auto app = App(kPageChoose, kModeInstall, c.busy);
+        app->taskKind = c.task;
+        PageLook look = ComposePage(*app);
+        for (int32_t id : {kRootEdit, kChangeRootButton}) {
+            EXPECT_TRUE(look[id].visible) << c.what;
+            EXPECT_EQ(look[id].enabled, c.enabled) << c.what << " " << id;
+        }
+        EXPECT_EQ(look[kRootEdit].hasText, c.showsRoot) << c.what;  // idle: what the user typed stays
+        if (c.showsRoot) EXPECT_EQ(look[kRootEdit].text, u"C:\\Tarnwick软件") << c.what;
+    }
+}
+
 TEST(WizardPage, ComposedTexts) {
     auto app = App(kPageProgress);
     Choose(*app, {0}, true, false);
