@@ -3,7 +3,7 @@
 updated over a user's file, reinstalled, moved to another root, uninstalled
 and purged; updates whose download fails; a package whose entry escapes its
 folder; the same root under another name; an install after an uninstall in
-the same session."""
+the same session; a move whose install fails, then an uninstall in that run."""
 import glob
 import os
 
@@ -169,6 +169,29 @@ def install_after_uninstall(f):
     f.check(f.manifest('905') is not None, 'install after uninstall: the manifest is back')
 
 
+def failed_move(f):
+    # A move whose new install fails keeps the old copy whole and still
+    # described: an uninstall by its file list in the same run removes it.
+    root, other = f.fresh_root('FlowStay'), f.fresh_root('FlowStayNew')
+    f.forget('906')
+    f.catalog([item(906, 'Stay', '1.0', f.serve('stay-1.zip', make_zip(V1)))])
+    rc, _, _ = f.run('--root', root, '--mode', 'install', '--product', '906')
+    folder = root + '\\Stay'
+    with open(f.unix(folder + '\\user.cfg'), 'wb') as out:
+        out.write(b'mine')
+    before, manifest = unix_tree(f, folder), f.manifest('906')
+    f.catalog([item(906, 'Stay', '2.0', f.serve('stay-2.zip', None, status=404, body='gone'))])
+    rc2, res, _ = f.run('--root', other, '--mode', 'update', '--product', '906')
+    f.check(rc == 0 and rc2 == 1 and not res.get('906', {}).get('ok'), 'failed move: the install, then a failed move')
+    f.check_equal(unix_tree(f, folder), before, 'failed move: the old folder byte for byte')
+    f.check_equal(f.manifest('906'), manifest, 'failed move: the old manifest as it was')
+    f.check(not os.path.exists(f.unix(other + '\\Stay')), 'failed move: nothing kept under the new root')
+    rc3, _, err = f.run('--root', other, '--mode', 'update,uninstall', '--product', '906')
+    f.check_equal(unix_tree(f, folder), {'user.cfg': b'mine'},
+                  'failed move, then an uninstall in the same run: the listed files gone, the user\'s file kept')
+    f.check(f.manifest('906') is None, 'failed move, then an uninstall in the same run: the manifest gone')
+
+
 def main():
     args = harness.parse_args()
     f = flows.Flow(args, 'zip')
@@ -178,6 +201,7 @@ def main():
         escaping_entry(f)
         same_root_other_name(f)
         install_after_uninstall(f)
+        failed_move(f)
     finally:
         f.close()
     f.finish()
