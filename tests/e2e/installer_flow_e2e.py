@@ -2,13 +2,14 @@
 """Packages that run programs, through engine_driver.exe: an EXE installer
 product (recorded as installed by its own installer, so neither uninstalled by
 list nor moved), and a package changed on disk after its download while a
-prerequisite installed (never extracted)."""
+prerequisite installed (never extracted); self-extractors when no extractor is
+installed (a RAR one runs as its installer, a 7z one fails)."""
 import glob
 import os
 
 import flows
 import harness
-from flows import make_zip, tree
+from flows import make_zip, read, tree
 
 
 def exe_installer(f, args):
@@ -63,12 +64,51 @@ def package_changed_before_use(f, args):
     f.check(len(sent) == 1 and 'failure_type=package_corrupted' in sent[0]['body'], 'changed package: reported')
 
 
+def self_extractors(f, args):
+    # Without 7-Zip or WinRAR both are asked to unpack themselves; when that
+    # gives nothing, a RAR self-extractor is run as the installer it also is,
+    # a 7z self-extractor is not.
+    for puc, name, marker, falls_back in [(912, 'RarSfx', b'Rar!\x1a\x07\x00', True),
+                                          (913, 'SevenSfx', b'7z\xbc\xaf\x27\x1c', False)]:
+        root = f.fresh_root('Flow' + name)
+        f.forget(str(puc))
+        folder = root + '\\' + name
+        script = f.script(name + '.script', 'write %s\\%s.exe MZ\nexit 0\n' % (folder, name))
+        package = flows.stand_in(args) + marker + bytes(64)
+        f.catalog([{'puc_type': puc, 'puc_name': name, 'version': '1.0', 'runname': name + '.exe',
+                    'download_url': f.serve(name + '.exe', package)}])
+        logged = len(f.log())
+        rc, res, err = f.run('--root', root, '--mode', 'install', '--product', str(puc),
+                             env={'TW_STAND_IN_SCRIPT': script})
+        log = f.log()[logged:]
+        ran = glob.glob(f.unix(root + '\\temp_setup') + '/%d-*/package.exe.args' % puc)
+        result = res.get(str(puc), {})
+        f.check_equal(('[Parcelwright] 解压部署失败，回退为安装程序模式' in log,
+                       '[Parcelwright] 回退安装程序结果：成功' in log), (falls_back, falls_back),
+                      '%s: the fallback lines of the log' % name)
+        f.check_equal((rc, bool(result.get('ok'))), (0, True) if falls_back else (1, False),
+                      '%s: installed, or failed' % name)
+        last_run = (read(ran[0]) or b'').decode('utf-8', 'replace') if len(ran) == 1 else None
+        if falls_back:
+            runs = (last_run or '').strip().splitlines()
+            f.check(len(runs) == 2 and '-s "-d' in runs[0] and runs[1].rstrip().endswith('package.exe"'),
+                    '%s: run to unpack itself, then as the installer: %r' % (name, runs))
+            f.check('TYPE\t1\n' in (f.manifest(str(puc)) or ''), '%s: recorded as installed by its installer' % name)
+        else:
+            runs = (last_run or '').strip().splitlines()
+            f.check(len(runs) == 1 and '-y "-o' in runs[0], '%s: run only to unpack itself: %r' % (name, runs))
+            f.check_equal(result.get('last_error'), '安装包没有解压出任何文件，无法确认安装成功。',
+                          '%s: the message' % name)
+            f.check(f.manifest(str(puc)) is None, '%s: no record' % name)
+
+
 def main():
     args = harness.parse_args()
     f = flows.Flow(args, 'exe')
     try:
         exe_installer(f, args)
         package_changed_before_use(f, args)
+        self_extractors(f, args)
     finally:
         f.close()
     f.finish()

@@ -173,23 +173,23 @@ def failed_move(f):
     # A move whose new install fails keeps the old copy whole and still
     # described: an uninstall by its file list in the same run removes it.
     root, other = f.fresh_root('FlowStay'), f.fresh_root('FlowStayNew')
-    f.forget('906')
-    f.catalog([item(906, 'Stay', '1.0', f.serve('stay-1.zip', make_zip(V1)))])
-    rc, _, _ = f.run('--root', root, '--mode', 'install', '--product', '906')
+    f.forget('911')
+    f.catalog([item(911, 'Stay', '1.0', f.serve('stay-1.zip', make_zip(V1)))])
+    rc, _, _ = f.run('--root', root, '--mode', 'install', '--product', '911')
     folder = root + '\\Stay'
     with open(f.unix(folder + '\\user.cfg'), 'wb') as out:
         out.write(b'mine')
-    before, manifest = unix_tree(f, folder), f.manifest('906')
-    f.catalog([item(906, 'Stay', '2.0', f.serve('stay-2.zip', None, status=404, body='gone'))])
-    rc2, res, _ = f.run('--root', other, '--mode', 'update', '--product', '906')
-    f.check(rc == 0 and rc2 == 1 and not res.get('906', {}).get('ok'), 'failed move: the install, then a failed move')
+    before, manifest = unix_tree(f, folder), f.manifest('911')
+    f.catalog([item(911, 'Stay', '2.0', f.serve('stay-2.zip', None, status=404, body='gone'))])
+    rc2, res, _ = f.run('--root', other, '--mode', 'update', '--product', '911')
+    f.check(rc == 0 and rc2 == 1 and not res.get('911', {}).get('ok'), 'failed move: the install, then a failed move')
     f.check_equal(unix_tree(f, folder), before, 'failed move: the old folder byte for byte')
-    f.check_equal(f.manifest('906'), manifest, 'failed move: the old manifest as it was')
+    f.check_equal(f.manifest('911'), manifest, 'failed move: the old manifest as it was')
     f.check(not os.path.exists(f.unix(other + '\\Stay')), 'failed move: nothing kept under the new root')
-    rc3, _, err = f.run('--root', other, '--mode', 'update,uninstall', '--product', '906')
+    rc3, _, err = f.run('--root', other, '--mode', 'update,uninstall', '--product', '911')
     f.check_equal(unix_tree(f, folder), {'user.cfg': b'mine'},
                   'failed move, then an uninstall in the same run: the listed files gone, the user\'s file kept')
-    f.check(f.manifest('906') is None, 'failed move, then an uninstall in the same run: the manifest gone')
+    f.check(f.manifest('911') is None, 'failed move, then an uninstall in the same run: the manifest gone')
 
 
 def main():
