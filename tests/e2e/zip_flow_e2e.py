@@ -3,9 +3,11 @@
 updated over a user's file, reinstalled, moved to another root, uninstalled
 and purged; updates whose download fails; a package whose entry escapes its
 folder; the same root under another name; an install after an uninstall in
-the same session; a move whose install fails, then an uninstall in that run."""
+the same session; a move whose install fails, then an uninstall in that run;
+the log lines of an install, an update, a move and an uninstall in order."""
 import glob
 import os
+import re
 
 import flows
 import harness
@@ -169,6 +171,54 @@ def install_after_uninstall(f):
     f.check(f.manifest('905') is not None, 'install after uninstall: the manifest is back')
 
 
+FLOW_LINES = ('正在下载安装包', '安装包格式识别', '正在安装软件', '以解压部署模式', '解压结果', '部署结果', '开始创建桌面快捷方式',
+              '已保存产品', '软件安装完成', '迁移', '正在按软件文件清单删除', '已删除产品文件', '软件卸载完成')
+
+
+def flow_lines(f, since):
+    """The product flow's own log lines written after since characters."""
+    lines = [line[22:] for line in f.log()[since:].splitlines() if line[22:].startswith('[Parcelwright] ')]
+    return [line[15:] for line in lines if line[15:].startswith(FLOW_LINES)]
+
+
+def install_lines(root, folder, puc, manifest):
+    return ['正在下载安装包…', re.escape('安装包格式识别：ZIP，路径：%s\\temp_setup\\%s-' % (root, puc)) + r'\d+-\d+\\package\.bin',
+            '正在安装软件...', '以解压部署模式，目标：' + folder, '解压结果：成功', '部署结果：成功，错误：',
+            '开始创建桌面快捷方式。', '已保存产品%s安装清单：%s' % (puc, manifest), '软件安装完成。']
+
+
+def check_lines(f, lines, patterns, what):
+    matched = len(lines) == len(patterns) and all(
+        re.fullmatch(p if p.startswith(re.escape('安装包')) else re.escape(p), line) for p, line in zip(patterns, lines))
+    f.check(matched, '%s: the log lines in order: %r' % (what, lines))
+
+
+def log_of_a_life(f):
+    # What a log reader sees of one product: each run's lines in their order.
+    root, root2 = f.fresh_root('FlowLog'), f.fresh_root('FlowLog2')
+    f.forget('914')
+    manifest = 'C:\\users\\%s\\AppData\\Local\\TwParcelwright\\installed\\914.manifest' % os.path.basename(
+        f.user_folder())
+    folder, folder2 = root + '\\日志工具', root2 + '\\日志工具'
+    f.catalog([item(914, '日志工具', '1.0', f.serve('log-1.zip', make_zip(V1)))])
+    for what, run_root, version, expected_folder in [('install', root, '1.0', folder), ('update', root, '2.0', folder),
+                                                     ('move', root2, '2.0', folder2)]:
+        if version == '2.0':
+            f.catalog([item(914, '日志工具', '2.0', f.serve('log-2.zip', make_zip(V2)))])
+        since = len(f.log())
+        rc, _, _ = f.run('--root', run_root, '--mode', 'install' if what == 'install' else 'update', '--product', '914',
+                         '--shortcut')
+        f.check_equal(rc, 0, 'log: the %s succeeds' % what)
+        check_lines(f, flow_lines(f, since), install_lines(run_root, expected_folder, '914', manifest), 'log: ' + what)
+    # The record's list is read newest first, and deleted in that order.
+    listed = [line[5:] for line in (f.manifest('914') or '').split('\n') if line.startswith('FILE\t')][::-1]
+    since = len(f.log())
+    rc, _, _ = f.run('--root', root2, '--mode', 'uninstall', '--product', '914')
+    f.check_equal(rc, 0, 'log: the uninstall succeeds')
+    check_lines(f, flow_lines(f, since),
+                ['正在按软件文件清单删除…'] + ['已删除产品文件：' + path for path in listed] + ['软件卸载完成。'], 'log: uninstall')
+
+
 def failed_move(f):
     # A move whose new install fails keeps the old copy whole and still
     # described: an uninstall by its file list in the same run removes it.
@@ -202,6 +252,7 @@ def main():
         same_root_other_name(f)
         install_after_uninstall(f)
         failed_move(f)
+        log_of_a_life(f)
     finally:
         f.close()
     f.finish()
