@@ -60,7 +60,7 @@ bool EndProcesses(const std::vector<UniqueHandle>& processes) {
     for (const UniqueHandle& process : processes) {
         DWORD code = 0;
         if (GetExitCodeProcess(process.get(), &code) && code != STILL_ACTIVE) continue;
-        if (!TerminateProcess(process.get(), 1)) ended = false;
+        if (!g_endProcess(process.get(), 1)) ended = false;
     }
     const DWORD start = GetTickCount();
     for (const UniqueHandle& process : processes) {
@@ -71,6 +71,8 @@ bool EndProcesses(const std::vector<UniqueHandle>& processes) {
 }
 
 }  // namespace
+
+BOOL(WINAPI* g_endProcess)(HANDLE process, UINT exitCode) = TerminateProcess;
 
 bool IsOwnedPath(std::u16string_view folder, std::u16string_view path) {
     // "Tool\..\Other" passes the text test and exists, yet lies elsewhere.

@@ -15,3 +15,7 @@ bool IsOwnedPath(std::u16string_view folder, std::u16string_view path);
 // use (the box is owned by owner, which may be null). True only when the user
 // agreed and every one of them ended within the time limit.
 bool ResolveFilesInUse(const ProductEntry& product, HWND owner);
+
+// Ends one process; TerminateProcess unless a test puts here one that leaves
+// it running (Wine always ends a terminated process).
+extern BOOL(WINAPI* g_endProcess)(HANDLE process, UINT exitCode);

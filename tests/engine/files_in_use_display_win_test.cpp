@@ -14,6 +14,8 @@
 
 #include "base/test_folder_win.h"
 #include "base/text_format.h"
+#include "package/path_rules.h"
+#include "package/path_safety_win.h"
 #include "running_win.h"
 #include "stand_in_win.h"
 
@@ -288,6 +290,55 @@ TEST(ResolveFilesInUse, NothingOwnedIsLoggedWithoutAPrompt) {
     EXPECT_TRUE(IsRunning(program) && IsRunning(s.sibling));
     EXPECT_EQ(s.LogLines(),
               (std::vector<WideBuffer>{u"[Parcelwright] 文件占用但未找到可安全归属到产品目录的进程：" + s.product.busy_file}));
+}
+
+// A program that survives being ended still holds the file: the outcome is
+// logged as a partial failure and the caller is told to stop.
+TEST(ResolveFilesInUse, AProgramThatSurvivesIsAPartialFailure) {
+    struct Survivor {
+        BOOL(WINAPI* saved)(HANDLE, UINT) = g_endProcess;
+        Survivor() { g_endProcess = Pretend; }
+        ~Survivor() { g_endProcess = saved; }
+        static BOOL WINAPI Pretend(HANDLE, UINT) { return TRUE; }  // says yes, ends nothing
+    } survivor;
+    Scene s;
+    ASSERT_TRUE(s.inFolder && s.inSub && s.sibling);
+    ResolveRun run(s.product, false);
+    HWND box = run.WaitForBoxOrEnd();
+    ASSERT_NE(box, nullptr) << "no box was shown";
+    Give(box, Answer::kYes);
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_FALSE(run.result());
+    EXPECT_TRUE(IsRunning(s.inFolder) && IsRunning(s.inSub));
+    EXPECT_EQ(s.LogLines(), (std::vector<WideBuffer>{u"[Parcelwright] 用户确认关闭产品12的2个进程，结果：部分关闭失败"}));
+}
+
+// The program itself runs from the product folder (a copy started from
+// there): it is never offered, let alone ended.
+TEST(ResolveFilesInUse, NeverListsItself) {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH);
+    WideBuffer exe(U(self), n);
+    TestFolder folder;
+    ScopedEnvironment appData{L"LOCALAPPDATA", (folder / u"appdata").c_str()};
+    ProductEntry product;
+    product.puc_type = u"12";
+    product.puc_name = u"Self";
+    product.deploy_dir = FolderOfPath(exe);
+    product.busy_file = exe;  // the running program's own file
+    if (!ValidateProductDir(product, FolderOfPath(product.deploy_dir), product.deploy_dir)) {
+        GTEST_SKIP() << "the test program's folder is not a usable product folder here";
+    }
+    ResolveRun run(product, false);
+    EXPECT_EQ(run.WaitForBoxOrEnd(), nullptr) << "a box was shown";
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_FALSE(run.result());
+    ByteBuffer log;
+    ASSERT_TRUE(ReadWholeFile(folder / u"appdata\\TwParcelwright\\logs\\install.log", log));
+    const std::string text(log.begin(), log.end());
+    EXPECT_NE(text.find(WideToUtf8(u"[Parcelwright] 文件占用但未找到可安全归属到产品目录的进程：" + exe)),
+              std::string::npos) << text;
 }
 
 }  // namespace
