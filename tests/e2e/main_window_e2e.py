@@ -15,7 +15,7 @@ import flows
 import harness
 import url_handlers
 from flows import make_zip, read, tree
-from window import CLASS, EXE, Window
+from window import BOX, CLASS, EXE, Window
 
 NAME = '窗口工具'
 PUC = '961'
@@ -151,6 +151,44 @@ def uninstall_with_configuration(s, f, w, root):
     s.check(harness.wait_exit(app, 120) is not None, 'the window closes after leaving the results page')
 
 
+def defender_refuses(s, f, w, powershell):
+    # Defender that will not take the folders: one warning box for the run,
+    # naming every folder with its reason; after it the install goes on.
+    reasons = {
+        '1168': '命令执行后未在 Defender 排除列表中找到安装目录，可能由 Windows 篡改防护或组织策略阻止。',
+        '5': 'Windows Defender 排除项设置失败（PowerShell 错误 0x5），请检查 Defender 服务、篡改防护或组织策略。',
+    }
+    for code, reason in reasons.items():
+        root = f.fresh_root('WindowDefender' + code)
+        f.forget('963')
+        package = {'Main.exe': flows.stand_in(s.args), 'data.txt': code.encode()}
+        f.catalog([{'puc_type': 963, 'puc_name': '排除工具', 'version': '1.0', 'runname': 'Main.exe',
+                    'download_url': f.serve('defender-%s.zip' % code, make_zip(package))}])
+        powershell.script('exit %s\n' % code)
+        app = s.start(s.args.setup, '--path', root)
+        w.wait_title('选择软件', 'defender %s: the list' % code)
+        w.click(2000)
+        w.click(104)
+        w.click(109)
+        caption, text = w.box()
+        errors = '\r\n'.join('%s：%s' % (folder, reason) for folder in (root, root + '\\temp_setup'))
+        s.check_equal(caption, 'Defender 排除项未添加', 'defender %s: the warning\'s caption' % code)
+        s.check_equal(text, '以下安装目录未能自动加入 Microsoft Defender 排除项，安装将继续：\r\n\r\n' + errors +
+                      '\r\n\r\n若错误提示策略阻止，可能由 Windows 篡改防护或组织策略限制。可手动进入：Windows 安全中心 → '
+                      '病毒和威胁防护 → 管理设置 → 排除项 → 添加或删除排除项 → 添加文件夹。',
+                      'defender %s: the warning names each folder with its reason' % code)
+        w.shot('defender-warning-%s' % code)
+        w.click(1, BOX)
+        w.wait_title('安装清单', 'defender %s: the install went on' % code)
+        code_, out = w.driver('dump', cls=BOX, wait_ms=1000)
+        s.check_equal(harness.parse_dump(out) if code_ == 0 else [], [], 'defender %s: one warning only' % code)
+        s.check_equal(tree(f.unix(root + '\\排除工具')), package, 'defender %s: installed' % code)
+        w.driver('close')
+        w.answer_box(6)
+        s.check(harness.wait_exit(app, 120) is not None, 'defender %s: the window closes' % code)
+    powershell.script('exit 0\n')
+
+
 def main():
     args = harness.parse_args()
     f = flows.Flow(args, 'window')
@@ -170,6 +208,7 @@ def main():
             update(s, f, w, root)
             uninstall_and_exit_question(s, f, w, root)
             uninstall_with_configuration(s, f, w, root)
+            defender_refuses(s, f, w, powershell)
         finally:
             powershell.restore()
             browser.restore()
