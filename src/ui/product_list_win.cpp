@@ -133,6 +133,8 @@ void RefreshRow(HWND list, int32_t row) {
 void ToggleRow(int32_t row) {
     ProductEntry& p = g_app.catalog.products[g_app.listRows[row]];
     p.selected = !p.selected;
+    // The tick is the window's own field: the view follows at once.
+    g_app.productViews[g_app.listRows[row]].selected = p.selected;
     UpdateAutorunDefault();
 }
 
@@ -209,10 +211,10 @@ LRESULT RowCheckColor(HDC dc, HWND box) {
     const int32_t row = GetDlgCtrlID(box) - kFirstRowCheckId;
     COLORREF color = kColorWhite;
     if (row >= 0 && row < g_app.listRowCount) {
-        const ProductEntry& p = g_app.catalog.products[g_app.listRows[row]];
-        color = !IsEligible(p, g_app.operationMode) ? Color(kRowCannotChooseColor)
-                : p.selected                        ? Color(kRowSelectedColor)
-                                                    : kColorWhite;
+        const ProductView& v = g_app.productViews[g_app.listRows[row]];
+        color = !IsViewEligible(v, g_app.operationMode) ? Color(kRowCannotChooseColor)
+                : v.selected                            ? Color(kRowSelectedColor)
+                                                        : kColorWhite;
     }
     SetBkColor(dc, color);
     SetDCBrushColor(dc, color);
@@ -294,8 +296,8 @@ LRESULT CALLBACK ProductListProc(HWND list, UINT message, WPARAM wParam, LPARAM 
             if (HIWORD(wParam) != BN_CLICKED || box < kFirstRowCheckId || box >= kFirstRowCheckId + 64) break;
             const int32_t row = box - kFirstRowCheckId;
             if (g_app.wizardPage != kPageChoose || g_app.workerBusy || row >= g_app.listRowCount) return 0;
-            const ProductEntry& p = g_app.catalog.products[g_app.listRows[row]];
-            if (CanToggleRow(p, g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) {
+            const ProductView& v = g_app.productViews[g_app.listRows[row]];
+            if (CanToggleRow(v, g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) {
                 ToggleRow(row);
                 SendMessageW(list, LB_SETCURSEL, row, 0);
                 RefreshRow(list, row);
@@ -364,7 +366,9 @@ void RowAction(int32_t row, POINT point) {
     const int32_t product = g_app.listRows[row];
     ProductEntry& p = g_app.catalog.products[product];
     if (g_app.wizardPage == kPageChoose) {
-        if (CanToggleRow(p, g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) ToggleRow(row);
+        if (CanToggleRow(g_app.productViews[product], g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) {
+            ToggleRow(row);
+        }
     } else {
         RECT item;
         if (SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR) return;
