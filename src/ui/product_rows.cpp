@@ -200,7 +200,7 @@ Rgb BadgeColor(std::u16string_view label) {
 
 PixelRect BadgeRect(const PixelRect& area, int32_t leftLimitPx, int32_t textWidthPx, uint32_t dpi) {
     if (textWidthPx <= 0) return {};
-    // The text keeps its full width between the 8-unit insets DrawBadge leaves;
+    // The text keeps its full width between the insets BadgeTextRect leaves;
     // the badge grows to the left, never past leftLimitPx.
     const int32_t padding = 2 * ScaleUnits(kBadgePadding, dpi);
     const int32_t room = area.right - leftLimitPx;
@@ -209,6 +209,12 @@ PixelRect BadgeRect(const PixelRect& area, int32_t leftLimitPx, int32_t textWidt
     const int32_t height = ScaleUnits(kBadgeHeight, dpi);
     const int32_t areaHeight = area.bottom - area.top;
     return {area.right - width, area.top + (areaHeight - height) / 2, area.right, area.top + (areaHeight + height) / 2};
+}
+
+PixelRect BadgeTextRect(const PixelRect& badge, uint32_t dpi) {
+    if (badge.IsEmpty()) return {};
+    return {badge.left + ScaleUnits(kBadgePadding, dpi), badge.top, badge.right - ScaleUnits(kBadgePadding, dpi),
+            badge.bottom};
 }
 
 int32_t NameColumnLeft(const PixelRect& row, uint32_t dpi) {

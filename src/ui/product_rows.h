@@ -43,6 +43,8 @@ Rgb BadgeColor(std::u16string_view label);
 // the text plus its insets, right-aligned in area and growing to the left, but
 // never left of leftLimitPx (the name column's start), where a longer text is cut.
 PixelRect BadgeRect(const PixelRect& area, int32_t leftLimitPx, int32_t textWidthPx, uint32_t dpi);
+// Where the badge's text is drawn: the badge less its 8-unit insets.
+PixelRect BadgeTextRect(const PixelRect& badge, uint32_t dpi);
 // Where the name and version column of a page-0 row starts.
 int32_t NameColumnLeft(const PixelRect& row, uint32_t dpi);
 

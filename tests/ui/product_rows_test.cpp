@@ -127,8 +127,9 @@ TEST(BadgeRect, EveryStatusLabelFitsAtEachDpi) {
             v.version = p.version;
             const RowLayout l = LayoutProductRow(0, p, v, 0, false, row, text, dpi);
             ASSERT_FALSE(l.badgeRect.IsEmpty()) << what;
-            const int32_t inset = ScaleUnits(8, dpi);
-            EXPECT_GE(l.badgeRect.right - l.badgeRect.left - 2 * inset, text) << what;
+            const PixelRect inner = BadgeTextRect(l.badgeRect, dpi);
+            EXPECT_GE(inner.right - inner.left, text) << what;
+            EXPECT_EQ(inner.left - l.badgeRect.left, ScaleUnits(8, dpi)) << what;
             EXPECT_EQ(l.badgeRect.right, l.badgeArea.right) << what;
             EXPECT_GE(l.badgeRect.left, NameColumnLeft(row, dpi)) << what;
             EXPECT_EQ(l.folderLink.right, l.badgeRect.left - ScaleUnits(6, dpi)) << what;
