@@ -292,7 +292,8 @@ void UpdateRowChecks() {
             const int32_t product = g_app.listRows[row];
             const ProductEntry& p = g_app.catalog.products[product];
             SendMessageW(box, BM_SETCHECK, p.selected ? BST_CHECKED : BST_UNCHECKED, 0);
-            const bool enable = !g_app.workerBusy && IsEligible(p, g_app.operationMode) && g_app.productFilter == 0;
+            const bool enable = !g_app.workerBusy && g_app.productFilter == 0 &&
+                                IsViewEligible(g_app.productViews[product], g_app.operationMode);
             if ((IsWindowEnabled(box) != FALSE) != enable) EnableWindow(box, enable);
         }
         ShowIfChanged(box, wanted);

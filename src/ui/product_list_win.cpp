@@ -18,6 +18,7 @@
 #include "startup/app_state.h"
 #include "ui/colors.h"
 #include "ui/main_ui_win.h"
+#include "ui/product_list_win.h"
 #include "ui/product_rows.h"
 #include "ui/wizard.h"
 
@@ -61,21 +62,11 @@ void Fill(HDC dc, const PixelRect& area, COLORREF color) {
     DeleteObject(brush);
 }
 
-// The small-font width of a row's badge text, measured on the list's DC.
-int32_t LabelWidth(HDC dc, const WideBuffer& label) {
-    if (label.empty()) return 0;
-    HGDIOBJ old = SelectObject(dc, g_ui.smallFont);
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, W(label), static_cast<int>(label.size()), &size);
-    SelectObject(dc, old);
-    return size.cx;
-}
-
 int32_t LabelWidthFor(HWND list, int32_t product) {
     const WideBuffer label =
         RowStatusLabel(g_app.catalog.products[product], g_app.productViews[product], g_app.operationMode);
     HDC dc = GetDC(list);
-    const int32_t width = LabelWidth(dc, label);
+    const int32_t width = BadgeLabelWidth(dc, label);
     ReleaseDC(list, dc);
     return width;
 }
@@ -133,6 +124,8 @@ void RefreshRow(HWND list, int32_t row) {
 void ToggleRow(int32_t row) {
     ProductEntry& p = g_app.catalog.products[g_app.listRows[row]];
     p.selected = !p.selected;
+    // The tick is the window's own field: the view follows at once.
+    g_app.productViews[g_app.listRows[row]].selected = p.selected;
     UpdateAutorunDefault();
 }
 
@@ -209,10 +202,10 @@ LRESULT RowCheckColor(HDC dc, HWND box) {
     const int32_t row = GetDlgCtrlID(box) - kFirstRowCheckId;
     COLORREF color = kColorWhite;
     if (row >= 0 && row < g_app.listRowCount) {
-        const ProductEntry& p = g_app.catalog.products[g_app.listRows[row]];
-        color = !IsEligible(p, g_app.operationMode) ? Color(kRowCannotChooseColor)
-                : p.selected                        ? Color(kRowSelectedColor)
-                                                    : kColorWhite;
+        const ProductView& v = g_app.productViews[g_app.listRows[row]];
+        color = !IsViewEligible(v, g_app.operationMode) ? Color(kRowCannotChooseColor)
+                : v.selected                            ? Color(kRowSelectedColor)
+                                                        : kColorWhite;
     }
     SetBkColor(dc, color);
     SetDCBrushColor(dc, color);
@@ -220,6 +213,15 @@ LRESULT RowCheckColor(HDC dc, HWND box) {
 }
 
 }  // namespace
+
+int32_t BadgeLabelWidth(HDC dc, const WideBuffer& label) {
+    if (label.empty()) return 0;
+    HGDIOBJ old = SelectObject(dc, g_ui.smallFont);
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, W(label), static_cast<int>(label.size()), &size);
+    SelectObject(dc, old);
+    return size.cx;
+}
 
 void DrawProductRow(const DRAWITEMSTRUCT& item) {
     const int32_t row = static_cast<int32_t>(item.itemID);
@@ -230,7 +232,7 @@ void DrawProductRow(const DRAWITEMSTRUCT& item) {
     HDC dc = item.hDC;
     const WideBuffer label = RowStatusLabel(p, view, g_app.operationMode);
     const RowLayout l = LayoutProductRow(g_app.wizardPage, p, view, g_app.operationMode, g_app.hostIsArm64,
-                                         ToPixelRect(item.rcItem), LabelWidth(dc, label), g_app.uiDpi);
+                                         ToPixelRect(item.rcItem), BadgeLabelWidth(dc, label), g_app.uiDpi);
     const COLORREF background = l.background == kRowBackgroundSelected        ? Color(kRowSelectedColor)
                                 : l.background == kRowBackgroundCannotChoose ? Color(kRowCannotChooseColor)
                                                                               : kColorWhite;
@@ -250,10 +252,8 @@ void DrawProductRow(const DRAWITEMSTRUCT& item) {
             SelectObject(dc, oldPen);
             DeleteObject(brush);
             DeleteObject(pen);
-            PixelRect inner = l.badgeRect;
-            inner.left += Scale(8);
-            inner.right -= Scale(8);
-            Text(dc, inner, l.label, g_ui.smallFont, Color(kBadgeTextColor), line | DT_CENTER);
+            Text(dc, BadgeTextRect(l.badgeRect, g_app.uiDpi), l.label, g_ui.smallFont, Color(kBadgeTextColor),
+                 line | DT_CENTER);
         }
         if (!l.folderLink.IsEmpty()) Text(dc, l.folderLink, u"打开安装目录", g_ui.smallFont, kColorAccent, line | DT_RIGHT);
         if (!l.homeLink.IsEmpty()) Text(dc, l.homeLink, u"了解产品", g_ui.bodyFont, kColorAccent, line);
@@ -294,8 +294,8 @@ LRESULT CALLBACK ProductListProc(HWND list, UINT message, WPARAM wParam, LPARAM 
             if (HIWORD(wParam) != BN_CLICKED || box < kFirstRowCheckId || box >= kFirstRowCheckId + 64) break;
             const int32_t row = box - kFirstRowCheckId;
             if (g_app.wizardPage != kPageChoose || g_app.workerBusy || row >= g_app.listRowCount) return 0;
-            const ProductEntry& p = g_app.catalog.products[g_app.listRows[row]];
-            if (CanToggleRow(p, g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) {
+            const ProductView& v = g_app.productViews[g_app.listRows[row]];
+            if (CanToggleRow(v, g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) {
                 ToggleRow(row);
                 SendMessageW(list, LB_SETCURSEL, row, 0);
                 RefreshRow(list, row);
@@ -364,7 +364,9 @@ void RowAction(int32_t row, POINT point) {
     const int32_t product = g_app.listRows[row];
     ProductEntry& p = g_app.catalog.products[product];
     if (g_app.wizardPage == kPageChoose) {
-        if (CanToggleRow(p, g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) ToggleRow(row);
+        if (CanToggleRow(g_app.productViews[product], g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) {
+            ToggleRow(row);
+        }
     } else {
         RECT item;
         if (SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR) return;

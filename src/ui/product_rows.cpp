@@ -78,9 +78,9 @@ bool FindFreeBand(const RowActionList& list, int32_t rowHeight, int32_t* top, in
 
 // --- Layout steps ---
 
-void LayoutBackground(int32_t page, const ProductEntry& p, const ProductView& v, int32_t mode, RowLayout& out) {
+void LayoutBackground(int32_t page, const ProductView& v, int32_t mode, RowLayout& out) {
     if (page != 0) return;
-    if (IsEligible(p, mode)) {
+    if (IsViewEligible(v, mode)) {
         out.background = v.selected ? kRowBackgroundSelected : kRowBackgroundWhite;
     } else {
         out.background = kRowBackgroundCannotChoose;
@@ -131,7 +131,7 @@ void LayoutPageZero(const ProductEntry& p, const ProductView& v, int32_t mode, c
     out.label = RowStatusLabel(p, v, mode);
     if (!out.label.empty()) {
         out.badgeArea = BadgeArea(row, (p.installed || v.hasHomePage) ? 10 : 32, dpi);
-        out.badgeRect = BadgeRect(out.badgeArea, labelWidthPx, dpi);
+        out.badgeRect = BadgeRect(out.badgeArea, NameColumnLeft(row, dpi), labelWidthPx, dpi);
         out.badgeColor = BadgeColor(out.label);
     }
     if (v.hasHomePage) out.homeLink = HomeLinkArea(row, dpi);
@@ -198,16 +198,27 @@ Rgb BadgeColor(std::u16string_view label) {
     return {59, 130, 246};
 }
 
-PixelRect BadgeRect(const PixelRect& area, int32_t textWidthPx, uint32_t dpi) {
+PixelRect BadgeRect(const PixelRect& area, int32_t leftLimitPx, int32_t textWidthPx, uint32_t dpi) {
     if (textWidthPx <= 0) return {};
-    // The text keeps its full width between the 8-unit insets DrawBadge leaves.
+    // The text keeps its full width between the insets BadgeTextRect leaves;
+    // the badge grows to the left, never past leftLimitPx.
     const int32_t padding = 2 * ScaleUnits(kBadgePadding, dpi);
-    const int32_t areaWidth = area.right - area.left;
-    const int32_t width = textWidthPx >= areaWidth - padding ? areaWidth : textWidthPx + padding;
+    const int32_t room = area.right - leftLimitPx;
+    const int32_t width = textWidthPx >= room - padding ? room : textWidthPx + padding;
     if (width <= 0) return {};
     const int32_t height = ScaleUnits(kBadgeHeight, dpi);
     const int32_t areaHeight = area.bottom - area.top;
     return {area.right - width, area.top + (areaHeight - height) / 2, area.right, area.top + (areaHeight + height) / 2};
+}
+
+PixelRect BadgeTextRect(const PixelRect& badge, uint32_t dpi) {
+    if (badge.IsEmpty()) return {};
+    return {badge.left + ScaleUnits(kBadgePadding, dpi), badge.top, badge.right - ScaleUnits(kBadgePadding, dpi),
+            badge.bottom};
+}
+
+int32_t NameColumnLeft(const PixelRect& row, uint32_t dpi) {
+    return row.left + ScaleUnits(12, dpi) + ScaleUnits(30, dpi) + ScaleUnits(59, dpi);
 }
 
 PixelRect OpenFolderLinkRect(const PixelRect& row, const ProductEntry& product, const ProductView& view,
@@ -215,7 +226,7 @@ PixelRect OpenFolderLinkRect(const PixelRect& row, const ProductEntry& product, 
     if (!product.installed) return {};
     const PixelRect area = BadgeArea(row, 10, dpi);
     const bool hasLabel = !RowStatusLabel(product, view, operationMode).empty();
-    const PixelRect badge = BadgeRect(area, hasLabel ? labelWidthPx : 0, dpi);
+    const PixelRect badge = BadgeRect(area, NameColumnLeft(row, dpi), hasLabel ? labelWidthPx : 0, dpi);
     // Without a badge the link keeps its place at the area's right edge.
     const PixelRect anchor = badge.IsEmpty() ? PixelRect{area.right, area.top, area.right, area.bottom} : badge;
     const int32_t right = anchor.left - ScaleUnits(6, dpi);
@@ -288,8 +299,8 @@ RowActionKind RowActionAt(int32_t page, const ProductView& view, bool hostIsArm6
     return kRowActionNone;
 }
 
-bool CanToggleRow(const ProductEntry& product, int32_t operationMode, int32_t productFilter) {
-    return productFilter == 0 && IsEligible(product, operationMode);
+bool CanToggleRow(const ProductView& view, int32_t operationMode, int32_t productFilter) {
+    return productFilter == 0 && IsViewEligible(view, operationMode);
 }
 
 PageZeroClick PageZeroClickAt(const ProductEntry& product, const ProductView& view, int32_t operationMode,
@@ -300,14 +311,14 @@ PageZeroClick PageZeroClickAt(const ProductEntry& product, const ProductView& vi
     if (OpenFolderLinkRect(row, product, view, operationMode, labelWidthPx, dpi).Contains(xPx, yPx)) {
         return kPageZeroOpenFolder;
     }
-    return CanToggleRow(product, operationMode, productFilter) ? kPageZeroToggle : kPageZeroSelect;
+    return CanToggleRow(view, operationMode, productFilter) ? kPageZeroToggle : kPageZeroSelect;
 }
 
 RowLayout LayoutProductRow(int32_t page, const ProductEntry& product, const ProductView& view,
                            int32_t operationMode, bool hostIsArm64, const PixelRect& row, int32_t labelWidthPx,
                            uint32_t dpi) {
     RowLayout out;
-    LayoutBackground(page, product, view, operationMode, out);
+    LayoutBackground(page, view, operationMode, out);
     // The name stops short of the folder link, so that comes first.
     if (page == 0) out.folderLink = OpenFolderLinkRect(row, product, view, operationMode, labelWidthPx, dpi);
     LayoutLeftColumn(page, view, row, dpi, out);

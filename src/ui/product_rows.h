@@ -39,8 +39,14 @@ int32_t RowHeightUnits(int32_t page);
 WideBuffer RowStatusLabel(const ProductEntry& product, const ProductView& view, int32_t operationMode);
 Rgb BadgeColor(std::u16string_view label);
 
-// The badge for a text textWidthPx wide in the small font (0: no text, empty).
-PixelRect BadgeRect(const PixelRect& area, int32_t textWidthPx, uint32_t dpi);
+// The badge for a text textWidthPx wide in the small font (0: no text, empty):
+// the text plus its insets, right-aligned in area and growing to the left, but
+// never left of leftLimitPx (the name column's start), where a longer text is cut.
+PixelRect BadgeRect(const PixelRect& area, int32_t leftLimitPx, int32_t textWidthPx, uint32_t dpi);
+// Where the badge's text is drawn: the badge less its 8-unit insets.
+PixelRect BadgeTextRect(const PixelRect& badge, uint32_t dpi);
+// Where the name and version column of a page-0 row starts.
+int32_t NameColumnLeft(const PixelRect& row, uint32_t dpi);
 
 // "打开安装目录" beside the badge; empty when the product is not installed.
 // labelWidthPx is the measured width of RowStatusLabel's text.
@@ -94,8 +100,9 @@ RowActionKind RowActionAt(int32_t page, const ProductView& view, bool hostIsArm6
 
 // --- Page 0 -------------------------------------------------------------------
 
-// Ticking is allowed: an eligible product and no product given on the command line.
-bool CanToggleRow(const ProductEntry& product, int32_t operationMode, int32_t productFilter);
+// Ticking is allowed: a product eligible at the last view refresh and no
+// product given on the command line.
+bool CanToggleRow(const ProductView& view, int32_t operationMode, int32_t productFilter);
 
 enum PageZeroClick : int32_t {
     kPageZeroOutside,   // not in the row: default processing

@@ -38,7 +38,10 @@ void CopyProductView(const ProductEntry& p, ProductView& v) {
     v.hasEnvWarnings = !p.env_warnings.empty();
     v.sameVersion = !p.installed_version.empty() && !p.version.empty() && p.installed_version == p.version;
     v.progressPercent = p.progress_percent;
+    for (int32_t mode = 0; mode < 3; ++mode) v.eligible[mode] = IsEligible(p, mode);
 }
+
+bool IsViewEligible(const ProductView& v, int32_t mode) { return mode >= 0 && mode < 3 && v.eligible[mode]; }
 
 int32_t SucceededCount(const CatalogTable& catalog, const ProductView* views) {
     return CountChosen(catalog, views, [](const ProductView& v) { return v.succeeded && !v.failed; });

@@ -13,11 +13,17 @@ struct ProductView {
          hasHomePage = false, suspectedBlock = false, hasMainProgram = false, hasErrorUrl = false,
          hasCompleteUrl = false, hasEnvWarnings = false, sameVersion = false;
     int32_t progressPercent = 0;
+    // Whether the product may be chosen in modes 0, 1 and 2, taken at the copy:
+    // eligibility reads versions the worker rewrites.
+    bool eligible[3] = {false, false, false};
     void* iconBitmap = nullptr;  // HBITMAP, owned by the window; not touched by CopyProductView
 };
 
 // Copies product into view (texts cut to their display capacities; the icon is kept).
 void CopyProductView(const ProductEntry& product, ProductView& view);
+
+// The eligibility captured at the last copy; false for an unknown mode.
+bool IsViewEligible(const ProductView& view, int32_t operationMode);
 
 // Over the chosen products (selected in the catalog), from their views.
 int32_t SucceededCount(const CatalogTable& catalog, const ProductView* views);

@@ -11,15 +11,14 @@ int32_t Slots(const AppState& app) { return std::min<int32_t>(app.catalog.produc
 
 bool AnyEligibleChosen(const AppState& app) {
     for (int32_t i = 0; i < Slots(app); ++i) {
-        const ProductEntry& p = app.catalog.products[i];
-        if (p.selected && IsEligible(p, app.operationMode)) return true;
+        if (app.catalog.products[i].selected && IsViewEligible(app.productViews[i], app.operationMode)) return true;
     }
     return false;
 }
 
 bool AnyEligible(const AppState& app) {
     for (int32_t i = 0; i < Slots(app); ++i) {
-        if (IsEligible(app.catalog.products[i], app.operationMode)) return true;
+        if (IsViewEligible(app.productViews[i], app.operationMode)) return true;
     }
     return false;
 }
@@ -272,8 +271,7 @@ void RefreshProductViews(AppState& app) {
 bool AutorunDefault(const AppState& app) {
     int32_t n = 0;
     for (int32_t i = 0; i < Slots(app); ++i) {
-        const ProductEntry& p = app.catalog.products[i];
-        if (p.selected && IsEligible(p, app.operationMode)) ++n;
+        if (app.catalog.products[i].selected && IsViewEligible(app.productViews[i], app.operationMode)) ++n;
     }
     return n <= 1;
 }
@@ -285,9 +283,10 @@ void ChooseStartPage(AppState& app) {
     }
     app.wizardPage = kPageChoose;
     app.operationMode = kModeInstall;
+    RefreshProductViews(app);
     for (int32_t i = 0; i < Slots(app); ++i) {
-        ProductEntry& p = app.catalog.products[i];
-        p.selected = app.productFilter != 0 && IsEligible(p, app.operationMode);
+        app.catalog.products[i].selected = app.productFilter != 0 && IsViewEligible(app.productViews[i], kModeInstall);
+        app.productViews[i].selected = app.catalog.products[i].selected;
     }
 }
 
@@ -392,9 +391,9 @@ WindowAction OnCard(AppState& app, int32_t mode) {
     if (app.wizardPage != kPageWelcome || app.workerBusy) return WindowAction::kNone;
     app.wizardPage = kPageChoose;
     app.operationMode = mode;
+    RefreshProductViews(app);
     for (int32_t i = 0; i < Slots(app); ++i) {
-        ProductEntry& p = app.catalog.products[i];
-        p.selected = app.productFilter != 0 && IsEligible(p, mode);
+        app.catalog.products[i].selected = app.productFilter != 0 && IsViewEligible(app.productViews[i], mode);
     }
     app.pageNotice = mode == kModeUninstall ? u"选择已安装的软件，默认保留衍生文件。" : u"";
     RefreshProductViews(app);
@@ -500,6 +499,6 @@ void CaptureOptions(AppState& app, bool shortcut, bool armAuto, bool autorun) {
     const bool launch = app.operationMode != kModeUninstall && autorun;
     for (int32_t i = 0; i < Slots(app); ++i) {
         ProductEntry& p = app.catalog.products[i];
-        if (p.selected && IsEligible(p, app.operationMode)) p.launch_after_install = launch;
+        if (p.selected && IsViewEligible(app.productViews[i], app.operationMode)) p.launch_after_install = launch;
     }
 }

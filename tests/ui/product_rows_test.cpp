@@ -86,20 +86,65 @@ TEST(BadgeColor, FirstMatchingRule) {
     for (const auto& c : cases) EXPECT_EQ(BadgeColor(c.label), c.color) << "case " << (&c - cases);
 }
 
-TEST(BadgeRect, RightAlignedCentredAndClamped) {
-    const struct { PixelRect area; int32_t width; uint32_t dpi; PixelRect badge; } cases[] = {
-        {{572, 10, 688, 32}, 40, 96, {632, 10, 688, 32}},
-        {{572, 10, 688, 32}, 100, 96, {572, 10, 688, 32}},      // exactly the area
-        {{572, 10, 688, 32}, 101, 96, {572, 10, 688, 32}},      // clamped
-        {{572, 10, 688, 32}, INT32_MAX, 96, {572, 10, 688, 32}},
-        {{858, 15, 1032, 48}, 40, 144, {968, 15, 1032, 48}},    // insets of 12 pixels
-        {{0, 0, 100, 40}, 20, 96, {64, 9, 100, 31}},
-        {{0, 13, 100, 40}, 20, 120, {60, 13, 100, 40}},         // area 27 high, badge 28: truncated halves
-        {{572, 10, 688, 32}, 0, 96, {}},
-        {{572, 10, 688, 32}, -3, 96, {}},
-        {{10, 0, 10, 22}, 40, 96, {}},                          // no room
+TEST(BadgeRect, TextPlusInsetsGrowingLeftUpToTheLimit) {
+    // Area of a 700-pixel row at 96 DPI: 572..688, name column from 101.
+    const struct { PixelRect area; int32_t limit, width; uint32_t dpi; PixelRect badge; } cases[] = {
+        {{572, 10, 688, 32}, 101, 40, 96, {632, 10, 688, 32}},
+        {{572, 10, 688, 32}, 101, 100, 96, {572, 10, 688, 32}},      // exactly the old area
+        {{572, 10, 688, 32}, 101, 101, 96, {571, 10, 688, 32}},      // wider text: past the area's left
+        {{572, 10, 688, 32}, 101, 120, 96, {552, 10, 688, 32}},      // the longest label, whole
+        {{572, 10, 688, 32}, 101, 571, 96, {101, 10, 688, 32}},      // exactly up to the name column
+        {{572, 10, 688, 32}, 101, 572, 96, {101, 10, 688, 32}},      // capped there
+        {{572, 10, 688, 32}, 101, INT32_MAX, 96, {101, 10, 688, 32}},
+        {{858, 15, 1032, 48}, 152, 40, 144, {968, 15, 1032, 48}},    // insets of 12 pixels
+        {{0, 0, 100, 40}, 0, 20, 96, {64, 9, 100, 31}},
+        {{0, 13, 100, 40}, 0, 20, 120, {60, 13, 100, 40}},           // area 27 high, badge 28: truncated halves
+        {{572, 10, 688, 32}, 101, 0, 96, {}},
+        {{572, 10, 688, 32}, 101, -3, 96, {}},
+        {{10, 0, 10, 22}, 10, 40, 96, {}},                           // no room
+        {{10, 0, 10, 22}, 30, 40, 96, {}},                           // the limit right of the area
     };
-    for (const auto& c : cases) EXPECT_EQ(BadgeRect(c.area, c.width, c.dpi), c.badge) << "case " << (&c - cases);
+    for (const auto& c : cases) {
+        EXPECT_EQ(BadgeRect(c.area, c.limit, c.width, c.dpi), c.badge) << "case " << (&c - cases);
+    }
+}
+
+// Every label of the status table, at each DPI, with its text as wide as the
+// list font makes it (about 10 units a character, 120 for the longest): the
+// badge holds the text between its insets, ends at the area's right edge, stays
+// clear of the name column, and the folder link sits left of it.
+TEST(BadgeRect, EveryStatusLabelFitsAtEachDpi) {
+    const std::u16string labels[] = {u"不适合您的系统", u"记录异常", u"暂无安装包", u"即将卸载", u"已安装",
+                                     u"无需更新", u"已安装，即将更新", u"已安装 · 更新"};
+    for (uint32_t dpi : {96u, 120u, 144u}) {
+        const PixelRect row{0, 0, ScaleUnits(700, dpi), ScaleUnits(106, dpi)};
+        for (const std::u16string& label : labels) {
+            const std::string what = "dpi " + std::to_string(dpi) + " label of " + std::to_string(label.size());
+            const int32_t text = ScaleUnits(15 * static_cast<int32_t>(label.size()), dpi);  // generous
+            ProductEntry p = Installed();
+            ProductView v;
+            v.hasPackage = true;
+            v.version = p.version;
+            const RowLayout l = LayoutProductRow(0, p, v, 0, false, row, text, dpi);
+            ASSERT_FALSE(l.badgeRect.IsEmpty()) << what;
+            const PixelRect inner = BadgeTextRect(l.badgeRect, dpi);
+            EXPECT_GE(inner.right - inner.left, text) << what;
+            EXPECT_EQ(inner.left - l.badgeRect.left, ScaleUnits(8, dpi)) << what;
+            EXPECT_EQ(l.badgeRect.right, l.badgeArea.right) << what;
+            EXPECT_GE(l.badgeRect.left, NameColumnLeft(row, dpi)) << what;
+            EXPECT_EQ(l.folderLink.right, l.badgeRect.left - ScaleUnits(6, dpi)) << what;
+        }
+    }
+    // The update badge at 96 DPI: 120 pixels of text need 136, not the old 116.
+    ProductEntry p = Installed();
+    p.selected = true;
+    p.installed_version = u"1.0";
+    ProductView v;
+    CopyProductView(p, v);
+    const RowLayout l = LayoutProductRow(0, p, v, 2, false, {0, 0, 700, 106}, 120, 96);
+    EXPECT_EQ(l.label, u"已安装，即将更新");
+    EXPECT_EQ(l.badgeRect, (PixelRect{552, 10, 688, 32}));
+    EXPECT_EQ(l.folderLink, (PixelRect{448, 10, 546, 32}));
 }
 
 TEST(BadgeRect, FolderLinkSitsLeftOfTheBadge) {
@@ -238,6 +283,7 @@ TEST(PageZeroClickAt, LinksToggleAndSelect) {
         ProductView v;
         v.hasPackage = true;
         v.hasHomePage = c.home;
+        v.eligible[0] = c.eligible;
         EXPECT_EQ(PageZeroClickAt(p, v, 0, c.filter, c.x, c.y, {0, 0, 700, 106}, 40, 96), c.click)
             << "case " << (&c - cases);
     }
@@ -261,6 +307,7 @@ TEST(RowLayout, ChoosePageTextsBadgeAndName) {
         v.selected = c.selected;
         v.installedVersion = c.installedVersion;
         v.version = p.version;
+        v.eligible[0] = c.package;
         const RowLayout l = LayoutProductRow(0, p, v, 0, false, {0, 0, 700, 106}, 40, 96);
         const std::string what = "case " + std::to_string(&c - cases);
         EXPECT_EQ(l.versionText, c.text) << what;
@@ -311,6 +358,61 @@ TEST(RowLayout, DetailsAndProgress) {
         EXPECT_EQ(l.progressFilled, c.filled) << c.percent;
         EXPECT_EQ(l.percentText, c.text);
     }
+}
+
+// The window's thread reads eligibility from the view only: a record the worker
+// rewrites after the refresh changes nothing until the next refresh.
+TEST(ProductView, EligibilityIsCapturedAtTheRefresh) {
+    const struct { bool installed, package, os, invalid; std::u16string installedVersion; bool eligible[3]; } cases[] = {
+        {false, true, true, false, u"", {true, false, false}},
+        {false, false, true, false, u"", {false, false, false}},
+        {false, true, false, false, u"", {false, false, false}},
+        {true, true, true, false, u"1.0", {true, true, true}},
+        {true, true, true, false, u"2.0", {true, true, false}},   // same version: nothing to update
+        {true, true, true, false, u"", {true, true, true}},       // unknown installed version
+        {true, false, true, false, u"1.0", {false, true, false}},
+        {true, true, true, true, u"1.0", {false, false, false}},  // a broken record is never chosen
+    };
+    for (const auto& c : cases) {
+        ProductEntry p = Installed(c.installed);
+        p.has_package = c.package;
+        p.os_supported = c.os;
+        p.manifest_invalid = c.invalid;
+        p.installed_version = c.installedVersion;
+        ProductView v;
+        CopyProductView(p, v);
+        for (int32_t mode = 0; mode < 3; ++mode) {
+            EXPECT_EQ(IsViewEligible(v, mode), c.eligible[mode]) << "case " << (&c - cases) << " mode " << mode;
+        }
+        EXPECT_FALSE(IsViewEligible(v, 3));
+        EXPECT_FALSE(IsViewEligible(v, -1));
+    }
+
+    // An update row ticked on page 0; the worker then finishes the update.
+    ProductEntry p = Installed();
+    p.installed_version = u"1.0";
+    ProductView v;
+    CopyProductView(p, v);
+    const PixelRect row{0, 0, 700, 106};
+    const auto paints = [&] { return LayoutProductRow(0, p, v, 2, false, row, 40, 96).background; };
+    EXPECT_EQ(paints(), kRowBackgroundWhite);
+    EXPECT_TRUE(CanToggleRow(v, 2, 0));
+    EXPECT_EQ(PageZeroClickAt(p, v, 2, 0, 300, 50, row, 40, 96), kPageZeroToggle);
+    p.installed_version = u"2.0";
+    p.has_package = false;
+    EXPECT_EQ(paints(), kRowBackgroundWhite);
+    EXPECT_TRUE(CanToggleRow(v, 2, 0));
+    EXPECT_EQ(PageZeroClickAt(p, v, 2, 0, 300, 50, row, 40, 96), kPageZeroToggle);
+    CopyProductView(p, v);
+    EXPECT_EQ(paints(), kRowBackgroundCannotChoose);
+    EXPECT_FALSE(CanToggleRow(v, 2, 0));
+    EXPECT_EQ(PageZeroClickAt(p, v, 2, 0, 300, 50, row, 40, 96), kPageZeroSelect);
+    // A record that becomes eligible after the refresh stays grey until the next one.
+    p.has_package = true;
+    p.installed_version = u"1.5";
+    EXPECT_EQ(paints(), kRowBackgroundCannotChoose);
+    CopyProductView(p, v);
+    EXPECT_EQ(paints(), kRowBackgroundWhite);
 }
 
 }  // namespace

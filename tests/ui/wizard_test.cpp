@@ -341,6 +341,30 @@ TEST(WizardTransitions, StartPageCardsAndConfirmation) {
     EXPECT_FALSE(app->catalog.products[1].launch_after_install);  // nothing to launch after an uninstall
 }
 
+// The window decides from the views of the last refresh, not from records the
+// worker may be rewriting.
+TEST(WizardTransitions, ChoicesFollowTheRefreshedViews) {
+    auto app = App(kPageChoose, kModeUpdate);
+    Choose(*app, {1}, false, false);
+    WideBuffer notice;
+    bool shake = false;
+    EXPECT_TRUE(CheckBeforeConfirm(*app, true, notice, shake));
+    app->catalog.products[1].installed_version = u"2.0";  // the update is done
+    EXPECT_TRUE(CheckBeforeConfirm(*app, true, notice, shake));
+    RefreshProductViews(*app);
+    EXPECT_FALSE(CheckBeforeConfirm(*app, true, notice, shake));
+    EXPECT_EQ(notice, u"请选择已安装且有下载地址的软件。");
+
+    // Entering a mode takes fresh views before it preselects.
+    app = App(kPageWelcome);
+    app->productFilter = 2;
+    app->catalog.products[1].installed_version = u"";
+    EXPECT_EQ(OnCard(*app, kModeUpdate), WindowAction::kRefresh);
+    EXPECT_TRUE(app->catalog.products[1].selected);
+    EXPECT_TRUE(app->productViews[1].selected);
+    EXPECT_FALSE(app->catalog.products[0].selected);  // not installed
+}
+
 TEST(WizardPage, ListsChoicesAndTasksThatDidNotStart) {
     // Which products the list holds: all to install, the installed ones otherwise, the chosen ones later.
     struct Case { int32_t page, mode; std::vector<int32_t> rows; };
