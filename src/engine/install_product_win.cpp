@@ -14,6 +14,7 @@
 #include "engine/install_rules.h"
 #include "engine/shortcut_win.h"
 #include "package/extractor_win.h"
+#include "package/ledger_win.h"
 #include "package/manifest_win.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"

@@ -9,7 +9,7 @@
 #include "engine/launch_win.h"
 #include "engine/operation_tasks.h"
 #include "engine/process_product_win.h"
-#include "engine/worker_win.h"
+#include "engine/worker_link_win.h"
 #include "package/transaction_win.h"
 #include "security/defender_win.h"
 #include "startup/app_state.h"

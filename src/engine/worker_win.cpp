@@ -7,6 +7,7 @@
 #include "catalog/catalog_fetch_win.h"
 #include "catalog/http_win.h"
 #include "engine/operation_tasks_win.h"
+#include "engine/worker_link_win.h"
 #include "package/recovery_win.h"
 #include "startup/app_state.h"
 #include "startup/dpi.h"
@@ -54,8 +55,6 @@ bool LoadCatalogTask() {
 
 }  // namespace
 
-HWND WorkerWindow() { return static_cast<HWND>(g_app.mainWindow); }
-
 bool HandIconToWindow(HWND window, int slot, HBITMAP bitmap) {
     // A window that is gone cannot take the bitmap, and a null window would
     // post to this thread's own queue, where nobody frees it.
@@ -65,11 +64,6 @@ bool HandIconToWindow(HWND window, int slot, HBITMAP bitmap) {
     }
     DeleteObject(bitmap);
     return false;
-}
-
-bool WorkerStatusCallback(void* context, ProductEntry* product, const char16_t* text) {
-    SendMessageW(WorkerWindow(), kWorkerStatus, 0, reinterpret_cast<LPARAM>(text));
-    return true;
 }
 
 DWORD WINAPI WorkerMain(void* unused) {

@@ -15,9 +15,9 @@
 #include "package/manifest.h"
 #include "package/manifest_win.h"
 #include "package/held_path_win.h"
+#include "package/ledger_win.h"
 #include "package/path_rules.h"
 #include "package/path_safety_win.h"
-#include "package/transaction_win.h"
 #include "package/work_folder_win.h"
 
 namespace {

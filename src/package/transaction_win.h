@@ -9,7 +9,6 @@
 #include "catalog/product.h"
 #include "package/transaction.h"
 
-void AppendLedgerLine(const InstallTransaction& transaction, std::u16string_view kind, std::u16string_view path);
 LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path);
 bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth = 0);
 bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,

@@ -7,6 +7,7 @@
 #include "base/test_folder_win.h"
 #include "catalog/sha256_win.h"
 #include "package/held_path_scenes_win.h"
+#include "package/ledger_win.h"
 #include "package/path_rules.h"
 
 namespace {
