@@ -86,7 +86,9 @@ TEST(RecoverInterruptedAttempts, ASwapAtTheMomentOfUseReachesNothingOutside) {
         // The handle held the folder that moved away: the restore went there.
         // (Wine cannot delete through a handle whose folder moved behind its
         // back; the undo then fails, which is safe.)
-        if (overwrote) EXPECT_EQ(Read(dir + u"\\sub.moved\\a.dll"), "original");
+        if (overwrote) {
+            EXPECT_EQ(Read(dir + u"\\sub.moved\\a.dll"), "original");
+        }
     }
 }
 
