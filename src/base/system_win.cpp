@@ -36,17 +36,22 @@ bool WindowsFolder(WideBuffer& folder) {
     return true;
 }
 
+BOOL WINAPI IsWow64ProcessIfPresent(HANDLE process, PBOOL wow64) {
+    // Looked up at run time: older systems lack it, and then there is no WOW64.
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto query = kernel ? reinterpret_cast<IsWow64ProcessFn>(
+                              reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+                        : nullptr;
+    *wow64 = FALSE;
+    return query ? query(process, wow64) : TRUE;
+}
+
 bool NativeSystemFolder(WideBuffer& folder) {
     WideBuffer windows;
     if (!WindowsFolder(windows)) return false;
-    // Looked up at run time: older systems lack it, and then there is no WOW64.
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, BOOL*);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto isWow64Process = kernel ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
-                                       GetProcAddress(kernel, "IsWow64Process")))
-                                 : nullptr;
     BOOL wow64 = FALSE;
-    if (isWow64Process && !isWow64Process(GetCurrentProcess(), &wow64)) wow64 = FALSE;
+    if (!IsWow64ProcessIfPresent(GetCurrentProcess(), &wow64)) wow64 = FALSE;
     PathJoin(folder, windows, wow64 ? u"Sysnative" : u"System32");
     return true;
 }

@@ -21,6 +21,9 @@ bool WindowsFolder(WideBuffer& folder);
 // <Windows>\System32, or <Windows>\Sysnative when this 32-bit process runs
 // under WOW64 (where System32 would silently mean SysWOW64).
 bool NativeSystemFolder(WideBuffer& folder);
+// IsWow64Process where the system has it; without it there is no WOW64
+// (FALSE in wow64, success).
+BOOL WINAPI IsWow64ProcessIfPresent(HANDLE process, PBOOL wow64);
 
 // The user's desktop folder as it is now (CSIDL_DESKTOPDIRECTORY).
 bool DesktopFolder(WideBuffer& folder);

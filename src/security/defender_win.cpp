@@ -98,15 +98,6 @@ bool ExclusionPowerShell(WideBuffer& powerShell, WideBuffer& message) {
     return true;
 }
 
-BOOL WINAPI IsWow64ProcessIfPresent(HANDLE process, PBOOL wow64) {
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto query = kernel ? reinterpret_cast<IsWow64ProcessFn>(
-                              reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
-                        : nullptr;
-    *wow64 = FALSE;
-    return query ? query(process, wow64) : TRUE;
-}
 
 bool RunExclusion(const WideBuffer& full, WideBuffer& message, DWORD timeLimitMs) {
     WideBuffer powerShell;

@@ -11,9 +11,9 @@ namespace {
 
 struct GuideProduct {
     const char16_t* name;
-    const char16_t* restoreSteps;  // body of step 10
-    const char16_t* trustSteps;    // body of step 11
-    const char16_t* note;          // third line of the step 10/11 subtitle
+    const char16_t* restoreSteps;  // how to restore a quarantined file in this product
+    const char16_t* trustSteps;    // how to trust the install folder in this product
+    const char16_t* note;          // third line of the subtitle above either page
 };
 
 struct GuideStepText {

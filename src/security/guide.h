@@ -63,7 +63,8 @@ GuideEffect GuideBack(GuideModel& model);
 GuideEffect GuideBackToList(GuideModel& model);
 GuideEffect GuideNext(GuideModel& model);
 
-// The manual-steps link (514, and "manual" in the step 4 subtitle).
+// The manual-steps link (514, and "manual" in the subtitle of the page that
+// opens Defender's threat settings).
 GuideEffect GuideManualSteps(GuideModel& model);
 // Link 513: remembers the step to come back to; true when Windows Security's
 // app-and-browser page is wanted rather than the threat settings.

@@ -104,7 +104,7 @@ def open_close_reopen(g, s):
     s.driver('close', '--exe', EXE, '--class', CLASS)
     g.wait_log('[Parcelwright] 用户关闭排查窗口，当前步骤：0', 'the close box')
     g.wait_step(0, 'opened again after closing')
-    g.click(NEXT)  # "关闭" on step 0 goes the same way as the close box
+    g.click(NEXT)  # "关闭" on the first page goes the same way as the close box
     g.wait_log('[Parcelwright] 用户关闭排查窗口，当前步骤：0', 'the close button', count=2)
     s.check_equal(first.wait(timeout=60), 0, 'the host ends when its last guide is gone')
 

@@ -4,12 +4,27 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 
 #include "base/file_win.h"
 #include "base/test_folder_win.h"
 #include "package/held_path_win.h"
+
+// A file's content, or "<missing>".
+inline std::string Read(const WideBuffer& path) {
+    ByteBuffer bytes;
+    if (!ReadWholeFile(path, bytes)) return "<missing>";
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Writes text to path, making its folders.
+inline void Write(const WideBuffer& path, const std::string& text) {
+    ASSERT_TRUE(CreateDirectoryTree(path.substr(0, path.rfind(u'\\'))));
+    ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size()));
+}
 
 // Every file below folder with its content, by relative name.
 inline void SnapshotInto(std::map<std::u16string, std::string>& files, const WideBuffer& folder,

@@ -13,17 +13,6 @@
 
 namespace {
 
-std::string Read(const WideBuffer& path) {
-    ByteBuffer bytes;
-    if (!ReadWholeFile(path, bytes)) return "<missing>";
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void Write(const WideBuffer& path, const std::string& text) {
-    ASSERT_TRUE(CreateDirectoryTree(path.substr(0, path.rfind(u'\\'))));
-    ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size()));
-}
-
 // base\a\b\f.txt, and a folder outside to link to.
 struct Tree {
     TestFolder folder;

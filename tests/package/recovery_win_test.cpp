@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string Read(const WideBuffer& path) {
-    ByteBuffer bytes;
-    if (!ReadWholeFile(path, bytes)) return "<missing>";
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // The record's lines go only into the file the attempt made: a name that is
 // a second link to a file elsewhere is refused, and that file stays as it is.
 TEST(RecordOverwrite, NeverWritesThroughASecondLink) {

@@ -12,17 +12,6 @@
 
 namespace {
 
-std::string Read(const WideBuffer& path) {
-    ByteBuffer bytes;
-    if (!ReadWholeFile(path, bytes)) return "<missing>";
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void Write(const WideBuffer& path, const std::string& text) {
-    ASSERT_TRUE(CreateDirectoryTree(path.substr(0, path.rfind(u'\\'))));
-    ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size()));
-}
-
 // A work folder, a staging folder and a product folder in one test folder.
 struct Install {
     TestFolder folder;

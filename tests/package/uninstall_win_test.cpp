@@ -21,12 +21,6 @@ WideBuffer Desktop() {
     return U(buffer);
 }
 
-std::string Read(const WideBuffer& path) {
-    ByteBuffer bytes;
-    if (!ReadWholeFile(path, bytes)) return "<missing>";
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // A product installed below root with a manifest listing its files (and a
 // desktop shortcut named after the test), read back as the catalog load does.
 struct Installed {
