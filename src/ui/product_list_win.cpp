@@ -1,5 +1,5 @@
 // The product list: painting a row from its portable layout, the list's
-// subclass (check boxes, tooltip, cursor, clicks, the space key), the row
+// subclass (check boxes, tooltip, cursor, clicks, Space and the row menu), the row
 // actions of the progress and results pages, and opening links and folders.
 #include <windows.h>
 #include <commctrl.h>
@@ -25,6 +25,9 @@
 namespace {
 
 HWND MainWindow() { return static_cast<HWND>(g_app.mainWindow); }
+
+// Performs a row's action on page 1 or 2 when the row offers it now.
+void PerformRowAction(int32_t row, RowActionKind kind);
 
 COLORREF Color(Rgb c) { return RGB(c.r, c.g, c.b); }
 
@@ -212,6 +215,52 @@ LRESULT RowCheckColor(HDC dc, HWND box) {
     return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
 }
 
+const ProductView& ViewOfRow(int32_t row) {
+    static const ProductView kNone;
+    return row >= 0 && row < g_app.listRowCount ? g_app.productViews[g_app.listRows[row]] : kNone;
+}
+
+// Rows of the progress and results pages act through Space and a menu as well as a click.
+bool HasRowMenus() {
+    return (g_app.wizardPage == kPageProgress || g_app.wizardPage == kPageResults) && !g_app.workerBusy;
+}
+
+// Shift+F10 and the menu key open a row's menu.
+bool IsMenuKey(WPARAM key) {
+    return key == VK_APPS || (key == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000));
+}
+
+// A menu of the actions the row draws, with the same captions and the launch-now mark;
+// at the pointer for a mouse, at the row's action column for the keyboard.
+void OpenRowMenu(HWND list, int32_t row, const POINT* screenPoint) {
+    if (row < 0 || row >= g_app.listRowCount) return;
+    const RowActionList actions = RowActions(g_app.wizardPage, ViewOfRow(row), g_app.hostIsArm64);
+    if (actions.count == 0) return;
+    POINT at = {};
+    if (screenPoint) {
+        at = *screenPoint;
+    } else {
+        RECT item, client;
+        if (SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR) return;
+        GetClientRect(list, &client);
+        at = {item.right - Scale(124), item.top + Scale(10)};
+        at.y = at.y < client.top ? client.top : at.y > client.bottom ? client.bottom : at.y;
+        ClientToScreen(list, &at);
+    }
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    for (int32_t i = 0; i < actions.count; ++i) {
+        const RowActionEntry& e = actions.entries[i];
+        AppendMenuW(menu, MF_STRING | (e.checked ? MF_CHECKED : MF_UNCHECKED), static_cast<UINT_PTR>(e.kind),
+                    W(e.caption));
+    }
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                         at.x, at.y, 0, MainWindow(), nullptr));
+    DestroyMenu(menu);
+    // The row may have changed while the menu was open: the action is checked again.
+    if (chosen != 0) PerformRowAction(row, static_cast<RowActionKind>(chosen));
+}
+
 }  // namespace
 
 int32_t BadgeLabelWidth(HDC dc, const WideBuffer& label) {
@@ -279,6 +328,8 @@ void DrawProductRow(const DRAWITEMSTRUCT& item) {
             Text(dc, place.text, entry.caption, Font(entry.font), Color(entry.color), line);
         }
     }
+    // Space and the menu key act on this row: show which one it is.
+    if (g_app.wizardPage != kPageChoose && (item.itemState & ODS_FOCUS)) DrawFocusRect(dc, &item.rcItem);
     HPEN pen = CreatePen(PS_SOLID, 1, Color(kRowSeparatorColor));
     HGDIOBJ old = SelectObject(dc, pen);
     MoveToEx(dc, l.separatorLeft, l.separatorY, nullptr);
@@ -345,9 +396,59 @@ LRESULT CALLBACK ProductListProc(HWND list, UINT message, WPARAM wParam, LPARAM 
             return result;
         }
         case WM_KEYDOWN:
-            if (wParam == VK_SPACE && g_app.wizardPage == kPageChoose && !g_app.workerBusy) {
-                const LRESULT row = SendMessageW(list, LB_GETCURSEL, 0, 0);
-                RowAction(static_cast<int32_t>(row), POINT{0, 0});
+        case WM_SYSKEYDOWN: {
+            const int32_t row = static_cast<int32_t>(SendMessageW(list, LB_GETCURSEL, 0, 0));
+            if (message == WM_KEYDOWN && wParam == VK_SPACE && g_app.wizardPage == kPageChoose && !g_app.workerBusy) {
+                RowAction(row, POINT{0, 0});
+                return 0;
+            }
+            if (!HasRowMenus()) break;
+            if (message == WM_KEYDOWN && wParam == VK_SPACE) {
+                PerformRowAction(row, FirstBandAction(g_app.wizardPage, ViewOfRow(row), g_app.hostIsArm64));
+                return 0;
+            }
+            if (IsMenuKey(wParam)) {
+                OpenRowMenu(list, row, nullptr);
+                return 0;
+            }
+            break;
+        }
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            // The default would open the menu a second time, or the system menu after F10.
+            if (HasRowMenus() && IsMenuKey(wParam)) return 0;
+            break;
+        case WM_RBUTTONDOWN:
+            if (HasRowMenus()) {
+                RECT item;
+                const int32_t row = RowAt(list, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, &item);
+                if (row >= 0) SendMessageW(list, LB_SETCURSEL, row, 0);
+                SetFocus(list);
+                return 0;
+            }
+            break;
+        case WM_RBUTTONUP:
+            if (HasRowMenus()) {
+                POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                RECT item;
+                const int32_t row = RowAt(list, at, &item);
+                ClientToScreen(list, &at);
+                if (row >= 0) OpenRowMenu(list, row, &at);
+                return 0;
+            }
+            break;
+        case WM_CONTEXTMENU:
+            if (HasRowMenus()) {
+                POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                if (lParam == -1) {
+                    OpenRowMenu(list, static_cast<int32_t>(SendMessageW(list, LB_GETCURSEL, 0, 0)), nullptr);
+                } else {
+                    POINT client = at;
+                    ScreenToClient(list, &client);
+                    RECT item;
+                    const int32_t row = RowAt(list, client, &item);
+                    if (row >= 0) OpenRowMenu(list, row, &at);
+                }
                 return 0;
             }
             break;
@@ -362,34 +463,47 @@ void RowAction(int32_t row, POINT point) {
     HWND list = Control(kProductList);
     if (row < 0 || row >= g_app.listRowCount || g_app.workerBusy) return;
     const int32_t product = g_app.listRows[row];
-    ProductEntry& p = g_app.catalog.products[product];
     if (g_app.wizardPage == kPageChoose) {
         if (CanToggleRow(g_app.productViews[product], g_app.operationMode, static_cast<int32_t>(g_app.productFilter))) {
             ToggleRow(row);
         }
-    } else {
-        RECT item;
-        if (SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR) return;
-        switch (RowActionAt(g_app.wizardPage, g_app.productViews[product], g_app.hostIsArm64, point.x, point.y,
-                            ToPixelRect(item), g_app.uiDpi)) {
-            case kRowActionRetry:
-                g_app.rowFilter = product;
-                return StartTaskOnPage(kTaskRunOperation, kPageProgress);
-            case kRowActionLaunchNow: p.launch_after_install = !p.launch_after_install; break;
-            case kRowActionManualDownload: return OpenLink(p.error_url);
-            case kRowActionMoreInfo: return OpenLink(p.complete_url);
-            case kRowActionSecurityCheck: return OpenTroubleshootingGuide(MainWindow(), g_app.installRoot);
-            case kRowActionArmSettings:
-                if (!OpenPropertiesDialog(MainWindow(), p.main_program_path)) {
-                    SetTextIfChanged(Control(kNoticeLabel), u"无法打开主程序属性，请在安装目录中右键主程序 → 属性 → 兼容性。");
-                }
-                return;
-            default: return;
-        }
+        RefreshProductViewsAndChecks();
+        InvalidateRect(list, nullptr, FALSE);
+        return;
+    }
+    RECT item;
+    if (SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)) == LB_ERR) return;
+    PerformRowAction(row, RowActionAt(g_app.wizardPage, g_app.productViews[product], g_app.hostIsArm64, point.x,
+                                      point.y, ToPixelRect(item), g_app.uiDpi));
+}
+
+namespace {
+
+void PerformRowAction(int32_t row, RowActionKind kind) {
+    if (row < 0 || row >= g_app.listRowCount || g_app.workerBusy) return;
+    const int32_t product = g_app.listRows[row];
+    if (!RowOffers(g_app.wizardPage, g_app.productViews[product], g_app.hostIsArm64, kind)) return;
+    ProductEntry& p = g_app.catalog.products[product];
+    switch (kind) {
+        case kRowActionRetry:
+            g_app.rowFilter = product;
+            return StartTaskOnPage(kTaskRunOperation, kPageProgress);
+        case kRowActionLaunchNow: p.launch_after_install = !p.launch_after_install; break;
+        case kRowActionManualDownload: return OpenLink(p.error_url);
+        case kRowActionMoreInfo: return OpenLink(p.complete_url);
+        case kRowActionSecurityCheck: return OpenTroubleshootingGuide(MainWindow(), g_app.installRoot);
+        case kRowActionArmSettings:
+            if (!OpenPropertiesDialog(MainWindow(), p.main_program_path)) {
+                SetTextIfChanged(Control(kNoticeLabel), u"无法打开主程序属性，请在安装目录中右键主程序 → 属性 → 兼容性。");
+            }
+            return;
+        default: return;
     }
     RefreshProductViewsAndChecks();
-    InvalidateRect(list, nullptr, FALSE);
+    InvalidateRect(Control(kProductList), nullptr, FALSE);
 }
+
+}  // namespace
 
 void OpenLink(std::u16string_view address) {
     WideBuffer copy(address);

@@ -299,6 +299,23 @@ RowActionKind RowActionAt(int32_t page, const ProductView& view, bool hostIsArm6
     return kRowActionNone;
 }
 
+RowActionKind FirstBandAction(int32_t page, const ProductView& view, bool hostIsArm64) {
+    const RowActionList list = RowActions(page, view, hostIsArm64);
+    for (int32_t i = 0; i < list.count; ++i) {
+        const RowActionKind kind = list.entries[i].kind;
+        if (kind == kRowActionRetry || kind == kRowActionLaunchNow) return kind;
+    }
+    return kRowActionNone;
+}
+
+bool RowOffers(int32_t page, const ProductView& view, bool hostIsArm64, RowActionKind kind) {
+    const RowActionList list = RowActions(page, view, hostIsArm64);
+    for (int32_t i = 0; i < list.count; ++i) {
+        if (list.entries[i].kind == kind) return true;
+    }
+    return false;
+}
+
 bool CanToggleRow(const ProductView& view, int32_t operationMode, int32_t productFilter) {
     return productFilter == 0 && IsViewEligible(view, operationMode);
 }

@@ -98,6 +98,12 @@ RowActionPlace PlaceRowAction(const RowActionEntry& entry, const PixelRect& row,
 RowActionKind RowActionAt(int32_t page, const ProductView& view, bool hostIsArm64, int32_t xPx, int32_t yPx,
                           const PixelRect& row, uint32_t dpi);
 
+// What Space does on a selected row of page 1 or 2: the action of its first band
+// (retry or the launch-now mark); kRowActionNone when that band is empty.
+RowActionKind FirstBandAction(int32_t page, const ProductView& view, bool hostIsArm64);
+// Whether the row draws that action now; keys and the row menu act on nothing else.
+bool RowOffers(int32_t page, const ProductView& view, bool hostIsArm64, RowActionKind kind);
+
 // --- Page 0 -------------------------------------------------------------------
 
 // Ticking is allowed: a product eligible at the last view refresh and no

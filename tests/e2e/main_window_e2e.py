@@ -9,36 +9,14 @@ browser) and the Defender step (a scripted PowerShell). The disk and
 the server's request log are checked as well as the window, and every page
 is saved as a screenshot in the build folder's screenshots/main."""
 import os
-import shutil
 
 import flows
 import harness
-import url_handlers
 from flows import make_zip, read, tree
-from window import BOX, CLASS, EXE, Window
+from window import BOX, CLASS, EXE, Browser, Window
 
 NAME = '窗口工具'
 PUC = '961'
-
-
-class Browser:
-    """A recording stand-in registered for http and https."""
-
-    def __init__(self, s, folder):
-        self.s = s
-        self.path = os.path.join(folder, 'browser.exe')
-        shutil.copy(os.path.join(os.path.dirname(s.args.engine_driver), 'stand_in.exe'), self.path)
-        self.saved = {scheme: url_handlers.saved(s, s.args.wine_run, s.args.wine_root, scheme)
-                      for scheme in ('http', 'https')}
-        for scheme in self.saved:
-            url_handlers.register(s, s.args.wine_run, s.args.wine_root, scheme, 'Z:' + self.path.replace('/', '\\'))
-
-    def addresses(self):
-        return [line.rsplit('" "', 1)[-1].rstrip('"') for line in url_handlers.recorded(self.path)]
-
-    def restore(self):
-        for scheme, command in self.saved.items():
-            url_handlers.restore(self.s, self.s.args.wine_run, self.s.args.wine_root, scheme, command)
 
 
 def links(s, w, browser):

@@ -8,10 +8,12 @@ import subprocess
 
 import flows
 import harness
+import url_handlers
 
 EXE = 'tw_setup.exe'
 CLASS = 'TwParcelwrightNative'
 BOX = '#32770'
+MENU = '#32768'
 # Control ids of the window.
 LIST, ROOT_EDIT, AGREE, PRIMARY, CLOSE, PROGRESS, NOTICE, BACK, RETRY = 100, 101, 104, 109, 110, 113, 114, 118, 121
 UPDATE_CARD = 129
@@ -70,6 +72,23 @@ class Window:
         """A real click at a client point of the control."""
         return self.driver('click-at', '--id', str(control_id), '--x', str(x), '--y', str(y))[0] == 0
 
+    def right_click_at(self, control_id, x, y):
+        return self.driver('right-click-at', '--id', str(control_id), '--x', str(x), '--y', str(y))[0] == 0
+
+    def menu_open(self):
+        """Whether a popup menu of the program is on screen, waiting a while for one."""
+        return self.driver('dump', cls=MENU)[0] == 0
+
+    def in_picture(self, row):
+        """(left, top, right) of a list row in the window's screenshot; None unread."""
+        window = self.dump()
+        listbox = next((c for c in window['controls'] if c['id'] == str(LIST)), None) if window else None
+        if listbox is None:
+            return None
+        wl, wt = (int(v) for v in window['rect'].split(',')[:2])
+        ll, lt = (int(v) for v in listbox['rect'].split(',')[:2])
+        return row['rect'][0] + ll - wl, row['rect'][1] + lt - wt, row['rect'][2] + ll - wl
+
     def set_text(self, control_id, text):
         return self.driver('set-text', '--id', str(control_id), '--text', text)[0] == 0
 
@@ -120,6 +139,26 @@ class Window:
             subprocess.run(['convert', bmp, bmp[:-3] + 'png'], check=False)
             os.remove(bmp)
         return picture
+
+
+class Browser:
+    """A recording stand-in registered for http and https."""
+
+    def __init__(self, s, folder):
+        self.s = s
+        self.path = os.path.join(folder, 'browser.exe')
+        shutil.copy(os.path.join(os.path.dirname(s.args.engine_driver), 'stand_in.exe'), self.path)
+        self.saved = {scheme: url_handlers.saved(s, s.args.wine_run, s.args.wine_root, scheme)
+                      for scheme in ('http', 'https')}
+        for scheme in self.saved:
+            url_handlers.register(s, s.args.wine_run, s.args.wine_root, scheme, 'Z:' + self.path.replace('/', '\\'))
+
+    def addresses(self):
+        return [line.rsplit('" "', 1)[-1].rstrip('"') for line in url_handlers.recorded(self.path)]
+
+    def restore(self):
+        for scheme, command in self.saved.items():
+            url_handlers.restore(self.s, self.s.args.wine_run, self.s.args.wine_root, scheme, command)
 
 
 class Picture:

@@ -88,13 +88,10 @@ def blue(r, g, b):
 
 def check_failed_row(s, w, row, picture):
     """The failed row as painted: a red ✕ by the name, a blue 重试 in the band a click retries."""
-    window = w.dump()
-    listbox = next((c for c in window['controls'] if c['id'] == str(LIST)), None) if window else None
-    if not s.check(picture is not None and listbox is not None, 'retry: the page was saved'):
+    where = w.in_picture(row)
+    if not s.check(picture is not None and where is not None, 'retry: the page was saved'):
         return
-    wl, wt = (int(v) for v in window['rect'].split(',')[:2])
-    ll, lt = (int(v) for v in listbox['rect'].split(',')[:2])
-    left, top, right = row['rect'][0] + ll - wl, row['rect'][1] + lt - wt, row['rect'][2] + ll - wl
+    left, top, right = where
     s.check(picture.count((left + 12, top + 17, left + 34, top + 45), red) > 10, 'retry: the row shows a red ✕')
     s.check(picture.count((right - 124, top + 24, right - 8, top + 48), blue) > 10,
             'retry: 重试 is drawn in the band that a click retries')

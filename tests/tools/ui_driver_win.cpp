@@ -35,12 +35,14 @@ const char kUsage[] =
     "                                      whether it has the keyboard focus, an edit's selection\n"
     "  set-text --id N --text TEXT [--class CLS]\n"
     "                                      replace the text of an edit (or any control)\n"
-    "  key --key tab|enter|space|escape [--id N] [--class CLS]\n"
+    "  key --key tab|enter|space|escape|down|apps|shift+f10 [--id N] [--class CLS]\n"
     "                                      press a key in the window, brought to the front; with\n"
     "                                      --id only once control N has the keyboard focus\n"
     "  click-at --id N --x X --y Y [--class CLS]\n"
     "                                      move the real cursor to the control's client point X,Y\n"
     "                                      and click the left button there\n"
+    "  right-click-at --id N --x X --y Y [--class CLS]\n"
+    "                                      the same with the right button\n"
     "  items --id N [--class CLS]          print a list box's items, their client rectangles and\n"
     "                                      which one is selected\n"
     "  progress --id N [--class CLS]       print a progress bar's position and marquee style\n"
@@ -369,20 +371,27 @@ int try_key(const Options& o) {
     }
     HWND focus = focused_control(top);
     if ((o.given & kOptId) && (!focus || (DWORD)GetDlgCtrlID(focus) != o.id)) return kNotYet;
-    INPUT keys[2] = {};
-    for (INPUT& k : keys) {
-        k.type = INPUT_KEYBOARD;
-        k.ki.wVk = o.virtual_key;
+    // "shift+NAME" holds Shift around the key.
+    const bool shift = o.key.compare(0, 6, L"shift+") == 0;
+    INPUT keys[4] = {};
+    UINT count = 0;
+    if (shift) keys[count++].ki.wVk = VK_SHIFT;
+    keys[count++].ki.wVk = o.virtual_key;
+    keys[count].ki.wVk = o.virtual_key;
+    keys[count++].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (shift) {
+        keys[count].ki.wVk = VK_SHIFT;
+        keys[count++].ki.dwFlags = KEYEVENTF_KEYUP;
     }
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    if (SendInput(2, keys, sizeof(INPUT)) != 2) return kNotYet;
+    for (UINT i = 0; i < count; ++i) keys[i].type = INPUT_KEYBOARD;
+    if (SendInput(count, keys, sizeof(INPUT)) != count) return kNotYet;
     write_line(L"pressed " + o.key + L" focus=" + num(focus ? GetDlgCtrlID(focus) : 0));
     return 0;
 }
 
 // Controls that read the cursor or the click point (list rows) need a real click: the
 // cursor is moved there and the button pressed through the input queue, as a mouse would.
-int try_click_at(const Options& o) {
+int click_at(const Options& o, DWORD down, DWORD up) {
     HWND top = first_top(o);
     HWND c = control_with_id(top, o.id);
     if (!c || !can_click(c, top)) return kNotYet;
@@ -399,12 +408,15 @@ int try_click_at(const Options& o) {
     if (!SetCursorPos(at.x, at.y) || !GetCursorPos(&now) || now.x != at.x || now.y != at.y) return kNotYet;
     INPUT clicks[2] = {};
     for (INPUT& k : clicks) k.type = INPUT_MOUSE;
-    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    clicks[0].mi.dwFlags = down;
+    clicks[1].mi.dwFlags = up;
     if (SendInput(2, clicks, sizeof(INPUT)) != 2) return kNotYet;
     write_line(L"clicked at " + num(o.x) + L"," + num(o.y) + L" id=" + num(o.id));
     return 0;
 }
+
+int try_click_at(const Options& o) { return click_at(o, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); }
+int try_right_click_at(const Options& o) { return click_at(o, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }
 
 // ---- list boxes and progress bars ----------------------------------------------------------
 
@@ -759,6 +771,7 @@ const Command kCommands[] = {
     {L"set-text", try_set_text, kOptClass | kOptId | kOptText, kOptId | kOptText},
     {L"key", try_key, kOptClass | kOptId | kOptKey, kOptKey},
     {L"click-at", try_click_at, kOptClass | kOptId | kOptX | kOptY, kOptId | kOptX | kOptY},
+    {L"right-click-at", try_right_click_at, kOptClass | kOptId | kOptX | kOptY, kOptId | kOptX | kOptY},
     {L"items", try_items, kOptClass | kOptId, kOptId},
     {L"progress", try_progress, kOptClass | kOptId, kOptId},
     {L"screenshot", try_screenshot, kOptClass | kOptOut, kOptOut},
@@ -799,6 +812,9 @@ WORD virtual_key_named(const std::wstring& name) {
     if (name == L"enter") return VK_RETURN;
     if (name == L"space") return VK_SPACE;
     if (name == L"escape") return VK_ESCAPE;
+    if (name == L"down") return VK_DOWN;
+    if (name == L"apps") return VK_APPS;
+    if (name == L"shift+f10") return VK_F10;
     return 0;
 }
 

@@ -202,6 +202,34 @@ TEST(RowActions, LaunchBoxShowsTheMarkBesideItsCaption) {
               PixelRect{});
 }
 
+// Space performs the first band's action only, even where another entry is drawn
+// above it; a menu or key may act only on what the row draws.
+TEST(RowKeys, SpaceTakesTheFirstBandAndOnlyOfferedActionsRun) {
+    const struct { int32_t page; uint32_t flags; RowActionKind space; const char* offered; } cases[] = {
+        {1, kFailed | kErrorUrl | kBlocked | kMain | kArm, kRowActionRetry, "RMSA"},  // ARM drawn above retry
+        {1, kSucceeded | kMain | kCompleteUrl, kRowActionNone, ""},
+        {1, kMain | kArm, kRowActionNone, "A"},
+        {2, kSucceeded | kMain, kRowActionLaunchNow, "L"},
+        {2, kSucceeded | kMain | kLaunch | kCompleteUrl, kRowActionLaunchNow, "LI"},
+        {2, kFailed | kSucceeded | kMain | kErrorUrl, kRowActionRetry, "RM"},  // a failure takes the band
+        {2, kSucceeded | kCompleteUrl | kBlocked, kRowActionNone, "IS"},
+        {0, kFailed | kErrorUrl | kMain | kArm, kRowActionNone, ""},
+        {3, kSucceeded | kMain, kRowActionNone, ""},
+    };
+    for (const auto& c : cases) {
+        const ProductView v = ViewOf(c.flags);
+        const bool arm = c.flags & kArm;
+        EXPECT_EQ(FirstBandAction(c.page, v, arm), c.space) << "case " << (&c - cases);
+        std::string offered;
+        for (RowActionKind k : {kRowActionRetry, kRowActionLaunchNow, kRowActionManualDownload, kRowActionMoreInfo,
+                                kRowActionSecurityCheck, kRowActionArmSettings}) {
+            if (RowOffers(c.page, v, arm, k)) offered += "-RLMIAS"[k];
+        }
+        EXPECT_EQ(offered, c.offered) << "case " << (&c - cases);
+        EXPECT_FALSE(RowOffers(c.page, v, arm, kRowActionNone));
+    }
+}
+
 TEST(RowActionAt, BandEdgesColumnAndRow) {
     const PixelRect row96{0, 200, 700, 326};    // page 1 row at 96 DPI; the column starts at x 568
     const PixelRect row144{0, 300, 1050, 489};  // at 144 DPI; the column starts at x 852
