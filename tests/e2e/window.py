@@ -92,9 +92,9 @@ class Window:
     def set_text(self, control_id, text):
         return self.driver('set-text', '--id', str(control_id), '--text', text)[0] == 0
 
-    def key(self, name, focused=None):
+    def key(self, name, focused=None, cls=CLASS):
         """Presses a key; with focused, once that control has the keyboard focus."""
-        return self.driver('key', '--key', name, *(('--id', str(focused)) if focused else ()))[0] == 0
+        return self.driver('key', '--key', name, *(('--id', str(focused)) if focused else ()), cls=cls)[0] == 0
 
     def items(self, control_id=LIST):
         """The list box's items: dicts with index, text, rect (a tuple) and selected; None unread."""
@@ -123,6 +123,10 @@ class Window:
         if not boxes:
             return None, None
         return boxes[0]['title'], next((c['text'] for c in boxes[0]['controls'] if c['id'] == '65535'), None)
+
+    def no_box(self):
+        """Whether no message box of the program is on screen now."""
+        return self.driver('dump', cls=BOX, wait_ms=200)[0] != 0
 
     def answer_box(self, button_id):
         """Answers the message box on screen; returns its text."""
