@@ -141,8 +141,11 @@ class Guide:
         assert None not in expected, 'step %d composes its texts' % step
         ok = flows.wait_for(lambda: (self.page() or ('',))[0] == title, 30)
         self.s.check(ok, '%s: step %d shows "%s"' % (what, step, title))
-        if ok and not flows.wait_for(lambda: tuple((self.page() or ('', '', ''))[:3]) == expected, 10):
-            shown = (self.page() or ('', '', ''))[:3]
+        # The page sets all three texts at once: once the title is there, the rest is too.
+        if ok and not flows.wait_for(lambda: tuple((self.page() or ('', '', ''))[:3]) == expected, 5):
+            shown = []
+            flows.wait_for(lambda: shown.append(self.page()) or shown[-1] is not None, 10)
+            shown = (shown[-1] or ('', '', ''))[:3]
             for name, want, got in zip(('title', 'subtitle', 'body'), expected, shown):
                 self.s.check_equal(got, want, '%s: the %s of step %d' % (what, name, step))
         return self.page()
