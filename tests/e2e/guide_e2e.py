@@ -247,7 +247,7 @@ def smartscreen_and_smart_app_control(g, s, handler):
     g.wait_step(0, 'back to the list')
 
 
-def restore_and_trust(g, s, product, what):
+def restore_and_trust(g, product, what):
     """From step 13: the product's two pages, then back to 13."""
     name, note, restore, trust = PRODUCTS[product]
     g.click(OPTION + product)
@@ -288,7 +288,7 @@ def third_party(g, s, handler, detection):
     page = g.wait_step(13, 'back', subtitle=DETECTION_INCOMPLETE)
     s.check_equal(page[3][OPTION + 4]['text'], 'Avast Free / Premium', 'a product chosen by hand is not marked detected')
     for product in (0, 1, 2, 3, 5):
-        restore_and_trust(g, s, product, PRODUCTS[product][0])
+        restore_and_trust(g, product, PRODUCTS[product][0])
         g.wait_step(13, 'back', subtitle=DETECTION_INCOMPLETE)
     g.click(BACK)
     g.wait_step(0, 'back from 13')
