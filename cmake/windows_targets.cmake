@@ -70,6 +70,10 @@ gtest_discover_tests(tw_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
 add_executable(stand_in ${CMAKE_SOURCE_DIR}/tests/tools/stand_in_win.cpp)
 target_compile_definitions(tw_tests_win PRIVATE TW_STAND_IN_EXE="$<TARGET_FILE:stand_in>")
 add_dependencies(tw_tests_win stand_in)
+# The guide's pictures are read from the built program itself.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/security/guide_pictures_win_test.cpp PROPERTIES
+  COMPILE_DEFINITIONS TW_SETUP_EXE="$<TARGET_FILE:tw_setup>")
+add_dependencies(tw_tests_win tw_setup)
 
 # Tests that answer real message boxes (*_display_win_test.cpp): without a
 # display a box returns at once and such a test would prove nothing. They run

@@ -43,6 +43,9 @@ struct CachedPicture {
 };
 CachedPicture g_pictures[10];
 
+// Set before a guide opens; the detection threads only read it.
+uint32_t (*g_detectProducts)() = DetectSecurityProducts;
+
 // The state of the window being created; its creator frees it if creation fails.
 GuideState* g_creating = nullptr;
 // This process's guide, for the keyboard: another program's guide is none of ours.
@@ -245,7 +248,7 @@ DWORD WINAPI DefenderThread(void* parameter) {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
     const int status = DefenderStatus();
     if (status == 0) {
-        PostMessageW(start->window, kGuideSecurityProducts, DetectSecurityProducts(), start->generation);
+        PostMessageW(start->window, kGuideSecurityProducts, g_detectProducts(), start->generation);
     } else {
         PostMessageW(start->window, kGuideDefenderStatus, status == 1 ? 2 : 0, start->generation);
     }
@@ -254,7 +257,7 @@ DWORD WINAPI DefenderThread(void* parameter) {
 
 DWORD WINAPI ProductThread(void* parameter) {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
-    PostMessageW(start->window, kGuideSecurityProducts, DetectSecurityProducts(), start->generation);
+    PostMessageW(start->window, kGuideSecurityProducts, g_detectProducts(), start->generation);
     return 0;
 }
 
@@ -567,6 +570,8 @@ void OpenTroubleshootingGuide(HWND ownerWindow, std::u16string_view folderPath) 
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
 }
+
+void SetGuideProductDetection(uint32_t (*detect)()) { g_detectProducts = detect ? detect : DetectSecurityProducts; }
 
 bool IsGuideDialogMessage(MSG* msg) {
     return g_guideWindow && IsDialogMessageW(g_guideWindow, msg);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string_view>
 
 extern const wchar_t kGuideWindowClass[];
@@ -16,3 +17,9 @@ void OpenTroubleshootingGuide(HWND ownerWindow, std::u16string_view folderPath);
 
 // Tab and Enter for the guide window; true when msg was handled.
 bool IsGuideDialogMessage(MSG* msg);
+
+// The registered security products as the guide's detection threads read them
+// (DetectSecurityProducts). A host that drives the guide in tests may put its
+// own in before opening a guide, to hold the page that waits for the answer;
+// null puts the real one back.
+void SetGuideProductDetection(uint32_t (*detect)());

@@ -10,6 +10,7 @@
 #include "ui/main_layout.h"
 #include "ui/main_ui_win.h"
 #include "ui/product_view.h"
+#include "ui/window_timers.h"
 #include "ui/wizard.h"
 
 namespace {
@@ -346,7 +347,7 @@ void StartAgreeShake() {
     g_app.agreeShakeStart = GetTickCount();
     g_app.agreeShaking = true;
     SetFocus(check);
-    if (!SetTimer(MainWindow(), kTimerAgreeShake, 40, nullptr)) StopAgreeShake();
+    if (!SetTimer(MainWindow(), kTimerAgreeShake, kAgreeShakeStepMs, nullptr)) StopAgreeShake();
 }
 
 void StopAgreeShake() {

@@ -15,6 +15,7 @@
 #include "startup/dpi.h"
 #include "ui/main_layout.h"
 #include "ui/main_ui_win.h"
+#include "ui/window_timers.h"
 #include "ui/wizard.h"
 
 const wchar_t kMainWindowClass[] = L"TwParcelwrightNative";
@@ -38,7 +39,7 @@ void UpdateLoadingAnimation(bool wanted) {
     g_app.loadingAnimating = wanted;
     if (wanted) {
         g_app.loadingPhase = 0;
-        SetTimer(MainWindow(), kTimerLoading, 80, nullptr);
+        SetTimer(MainWindow(), kTimerLoading, kLoadingStepMs, nullptr);
     } else {
         KillTimer(MainWindow(), kTimerLoading);
     }
@@ -85,7 +86,7 @@ void ApplyVisibility() {
 void StartHelpBlink() {
     g_app.helpBlinkCount = 0;
     g_app.helpBlinkOn = false;
-    SetTimer(MainWindow(), kTimerHelpBlink, 600, nullptr);
+    SetTimer(MainWindow(), kTimerHelpBlink, kHelpBlinkMs, nullptr);
 }
 
 void Destroy() { DestroyWindow(MainWindow()); }
@@ -196,7 +197,7 @@ void OnWorkerStatusMessage(const char16_t* text) {
         g_app.progressMarquee = update.marquee;
         LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
         SetWindowLongPtrW(bar, GWL_STYLE, update.marquee ? (style | PBS_MARQUEE) : (style & ~PBS_MARQUEE));
-        SendMessageW(bar, PBM_SETMARQUEE, update.marquee ? TRUE : FALSE, 40);
+        SendMessageW(bar, PBM_SETMARQUEE, update.marquee ? TRUE : FALSE, kProgressMarqueeMs);
     }
     if (update.average != g_app.lastTotalProgress) {
         g_app.lastTotalProgress = update.average;
@@ -204,7 +205,7 @@ void OnWorkerStatusMessage(const char16_t* text) {
     }
     if (!g_app.listRepaintPending) {
         g_app.listRepaintPending = true;
-        SetTimer(MainWindow(), kTimerListRepaint, 100, nullptr);
+        SetTimer(MainWindow(), kTimerListRepaint, kListRepaintDelayMs, nullptr);
     }
 }
 
@@ -248,7 +249,7 @@ void OnTimer(WPARAM id) {
         case kTimerHelpBlink:
             g_app.helpBlinkOn = !g_app.helpBlinkOn;
             InvalidateRect(Control(kHelpLink), nullptr, TRUE);
-            if (++g_app.helpBlinkCount >= 20) {
+            if (++g_app.helpBlinkCount >= kHelpBlinkTimes) {
                 KillTimer(MainWindow(), kTimerHelpBlink);
                 g_app.helpBlinkOn = false;
                 InvalidateRect(Control(kHelpLink), nullptr, TRUE);

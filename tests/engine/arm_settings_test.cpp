@@ -236,7 +236,8 @@ struct SequenceCase {
     FakeDialog (*dialog)();
     bool saved;
     const char* trace;
-    uint64_t clockFrom = 0, clockBelow = kNever;  // when the sequence gave up or finished
+    // When the sequence gave up or finished, written out: the time limits are fixed values.
+    uint64_t clockFrom = 0, clockBelow = kNever;
 };
 
 const SequenceCase kSequenceCases[] = {
@@ -248,7 +249,7 @@ const SequenceCase kSequenceCases[] = {
      [] { FakeDialog f = ChineseDialog(); f.elements[2].name = u"更改模拟设置"; return f; }, true,
      "select 兼容性, click 更改模拟设置, toggle 使用高级设置, toggle 禁用混合执行模式, toggle 禁用RWX页面性能优化, "
      "click 确定, click 应用(&A), click 确定",
-     kArmElementWaitMs},
+     4000},
     {"boxes already on",
      [] { FakeDialog f = ChineseDialog(); for (auto& e : f.elements) e.state = 1; return f; }, true,
      "select 兼容性, click 更改仿真设置, click 确定, click 应用(&A), click 确定"},
@@ -270,18 +271,17 @@ const SequenceCase kSequenceCases[] = {
      false,
      "select 兼容性, click 更改仿真设置, toggle 使用高级设置, toggle 禁用混合执行模式, toggle 禁用RWX页面性能优化, "
      "click 确定",
-     3 * kArmToggleSettleMs + kArmEmulationCloseWaitMs, 3 * kArmToggleSettleMs + kArmEmulationCloseWaitMs + kArmPollMs},
+     3 * 100 + 4000, 3 * 100 + 4000 + 80},
     {"properties dialog never closes",
      [] { FakeDialog f = ChineseDialog(); f.propertiesClosesOnOk = false; return f; }, false, kZhHappy,
-     3 * kArmToggleSettleMs + kArmBeforeApplyMs + kArmThreadWaitMs,
-     3 * kArmToggleSettleMs + kArmBeforeApplyMs + kArmThreadWaitMs + 1},
+     3 * 100 + 200 + 3000, 3 * 100 + 200 + 3000 + 1},
     {"properties dialog never appears", [] { FakeDialog f = ChineseDialog(); f.propertiesShownAt = kNever; return f; },
-     false, "", kArmPropertiesWaitMs, kArmPropertiesWaitMs + kArmPollMs},
+     false, "", 6000, 6000 + 80},
     {"properties dialog appears late",
-     [] { FakeDialog f = ChineseDialog(); f.propertiesShownAt = kArmPropertiesWaitMs - 1; return f; }, true,
+     [] { FakeDialog f = ChineseDialog(); f.propertiesShownAt = 6000 - 1; return f; }, true,
      kZhHappy},
     {"no compatibility tab", [] { FakeDialog f = ChineseDialog(); f.elements[1].name = u"安全"; return f; }, false,
-     "", kArmElementWaitMs, kArmElementWaitMs + kArmPollMs},
+     "", 4000, 4000 + 80},
     {"dialog thread ends before any dialog shows",
      [] { FakeDialog f = ChineseDialog(); f.propertiesShownAt = kNever; f.userClosesAt = 0; return f; }, false, "",
      0, 1},
@@ -292,7 +292,10 @@ const SequenceCase kSequenceCases[] = {
          f.userClosesAt = 1000;
          return f;
      },
-     false, kZhUpToBoxes, 1000, 1000 + kArmPollMs},
+     false, kZhUpToBoxes, 1000, 1000 + 80},
+    {"emulation dialog never appears",
+     [] { FakeDialog f = ChineseDialog(); f.elements[2].role = kTab; return f; }, false, kZhUpToBoxes, 5000,
+     5000 + 80},
 };
 
 TEST(RunArmEmulationSteps, FollowsTheDialogAndItsTimeLimits) {
