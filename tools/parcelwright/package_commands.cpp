@@ -7,11 +7,13 @@
 #include <new>
 #include <string>
 
+#include "base/file_mapping.h"
 #include "base/text.h"
 #include "commands.h"
 #include "package/inflate.h"
 #include "package/inflate_fast.h"
 #include "package/package_format.h"
+#include "package/zip_source.h"
 
 namespace {
 
@@ -41,8 +43,13 @@ int RunInflate(const std::vector<std::string>& arguments) {
         return kToolUsage;
     }
     unsigned long long size = std::stoull(args[3]);
-    std::string input;
-    if (size > 0xFFFFFFFFull || !ReadFileBytes(args[0], input) || input.size() > 0xFFFFFFFFull) {
+    // Mapped whole, as "zip check" maps its package: no reads in steps and no
+    // copy. An empty file gives a valid pointer to no bytes.
+    FileMapping file;
+    bool opened = size <= 0xFFFFFFFFull && file.Open(Utf8ToWide(args[0])) && file.size() <= 0xFFFFFFFFull;
+    ZipSourceView view(MappedZipSource(file));
+    const uint8_t* input = opened ? view.Cover(0, file.size()) : nullptr;
+    if (!input) {
         std::fprintf(stderr, "parcelwright: cannot read %s or size too large\n", args[0].c_str());
         return kToolUsage;
     }
@@ -53,8 +60,7 @@ int RunInflate(const std::vector<std::string>& arguments) {
     }
     uint32_t produced = 0;
     auto* decode = reference ? InflateRaw : InflateFast;
-    int result = decode(reinterpret_cast<const uint8_t*>(input.data()), static_cast<uint32_t>(input.size()),
-                        output.get(), static_cast<uint32_t>(size), &produced);
+    int result = decode(input, static_cast<uint32_t>(file.size()), output.get(), static_cast<uint32_t>(size), &produced);
     if (result != 0) produced = 0;
     std::FILE* out = std::fopen(args[1].c_str(), "wb");
     if (!out || std::fwrite(output.get(), 1, produced, out) != produced) {
