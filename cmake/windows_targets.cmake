@@ -117,6 +117,16 @@ gtest_discover_tests(tw_display_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIME
   PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_display)
 
 
+# The shipped build, end to end: scripts/release signs with a throw-away
+# certificate, the exe check is shown each fault it exists for, and a second
+# build in another folder must give the same bytes. This folder's own
+# tw_setup.exe (loopback origins) is one of the exes the check must refuse.
+if(TW_RELEASE)
+  add_test(NAME release.ship COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/release_test.py
+    --work ${CMAKE_BINARY_DIR}/release-check --loopback-exe $<TARGET_FILE:tw_setup>)
+  set_tests_properties(release.ship PROPERTIES TIMEOUT 1800 RUN_SERIAL TRUE)
+endif()
+
 # Runs catalog load and product operations without a window, for whole-flow tests.
 add_executable(engine_driver ${CMAKE_SOURCE_DIR}/tests/tools/engine_driver_win.cpp)
 target_link_libraries(engine_driver PRIVATE tw_core)
