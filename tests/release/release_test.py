@@ -9,6 +9,7 @@ Usage: release_test.py --work DIR --loopback-exe EXE
 import argparse
 import hashlib
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -54,8 +55,13 @@ def make_certificate(folder):
     return cert, pfx, password
 
 
+def tree_is_clean():
+    return run(['git', 'status', '--porcelain', '--untracked-files=all'], cwd=SOURCE).stdout == ''
+
+
 def release(work, name, *extra):
     build, dist = os.path.join(work, name + '-build'), os.path.join(work, name + '-dist')
+    release.clean = tree_is_clean()
     result = run([os.path.join(SOURCE, 'scripts', 'release'), ORIGINS, '--allow-dirty', '--build-dir', build,
                   '--dist', dist] + list(extra), cwd=SOURCE)
     check(result.returncode == 0, 'scripts/release (%s) succeeds' % name, result.stdout[-3000:] + result.stderr)
@@ -75,7 +81,7 @@ def check_dist(dist, stdout):
           'SHA256SUMS lists the signed exe, the unsigned exe and the debug file with their digests', sums)
     info = read(os.path.join(dist, 'BUILDINFO')).decode()
     head = run(['git', 'rev-parse', 'HEAD'], cwd=SOURCE).stdout.strip()
-    clean = run(['git', 'status', '--porcelain', '--untracked-files=all'], cwd=SOURCE).stdout == ''
+    clean = release.clean
     origins = [line for line in read(ORIGINS).decode().splitlines() if line.startswith('TW_')]
     check('commit: %s\n' % head in info and ('tree: clean\n' in info) == clean and ('--allow-dirty' in info) != clean,
           'BUILDINFO names the commit and whether the tree was clean', info)
@@ -102,6 +108,13 @@ def check_debug_split(dist):
     check('.debug_info' in sections and '.debug_line' in sections, 'the debug file holds the debug information', sections)
     paths = [p for p in (SOURCE, os.path.dirname(dist)) if p.encode() in debug or p.encode() in exe.data]
     check(not paths, 'no source or build folder path in the exe or the debug file', paths)
+    # A crash address from the field resolves through the link to a source line.
+    symbols = run(['i686-w64-mingw32-nm', os.path.join(dist, 'tw_setup.debug')]).stdout.split('\n')
+    entry = [line.split()[0] for line in symbols if line.endswith(' _wWinMain@16')]
+    where = run(['i686-w64-mingw32-addr2line', '-e', os.path.join(dist, 'tw_setup-unsigned.exe'), '0x' + entry[0]]
+                if entry else ['true']).stdout
+    check(re.search(r'src/startup/main_win\.cpp:[0-9]+$', where.strip()) is not None,
+          'addr2line on the exe finds wWinMain in main_win.cpp', (entry, where))
 
 
 def check_signature(dist, cert, work):
