@@ -8,18 +8,40 @@ add_custom_command(
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_icon.py ${CMAKE_BINARY_DIR}/resources/tw_setup.ico
   DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py
   COMMENT "Drawing the program icon")
+# The manifest and the version resource take the one version from VERSION.
+string(REPLACE "." "," TW_VERSION_COMMAS "${TW_VERSION}")
+foreach(part ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
+  if(part GREATER 65535)
+    message(FATAL_ERROR "VERSION: each number must fit 16 bits, found ${part}")
+  endif()
+endforeach()
+configure_file(${CMAKE_SOURCE_DIR}/resources/tw_setup.manifest.in ${CMAKE_BINARY_DIR}/resources/tw_setup.manifest @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/tw_version.h.in ${CMAKE_BINARY_DIR}/resources/tw_version.h @ONLY)
+
 file(GLOB TW_GUIDE_PICTURES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/guide/*.jpg)
 set(TW_GUIDE_RESOURCES ${CMAKE_SOURCE_DIR}/resources/guide_pictures.rc ${TW_GUIDE_PICTURES})
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/tw_setup.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/tw_setup.ico;${CMAKE_SOURCE_DIR}/resources/tw_setup.manifest;${TW_GUIDE_RESOURCES}")
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/tw_setup.ico;${CMAKE_BINARY_DIR}/resources/tw_setup.manifest;${CMAKE_BINARY_DIR}/resources/tw_version.h;${TW_GUIDE_RESOURCES}")
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/guide_host.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/tw_setup.manifest;${TW_GUIDE_RESOURCES}")
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/tw_setup.manifest;${TW_GUIDE_RESOURCES}")
 
 add_executable(tw_setup WIN32 ${CMAKE_SOURCE_DIR}/src/startup/main_win.cpp ${CMAKE_SOURCE_DIR}/resources/tw_setup.rc)
 target_include_directories(tw_setup PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
 target_link_libraries(tw_setup PRIVATE tw_core)
 target_compile_options(tw_setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WARNINGS}>)
 target_link_options(tw_setup PRIVATE -mwindows -municode)
+if(TW_RELEASE)
+  # The shipped exe carries no debug information; tw_setup.debug keeps it,
+  # named with its checksum in the exe's .gnu_debuglink, to resolve crash
+  # addresses from the field. Binutils stamps the time into every PE file it
+  # rewrites unless SOURCE_DATE_EPOCH says otherwise.
+  set(no_time ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0)
+  add_custom_command(TARGET tw_setup POST_BUILD
+    COMMAND ${no_time} ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:tw_setup> $<TARGET_FILE_DIR:tw_setup>/tw_setup.debug
+    COMMAND ${no_time} ${CMAKE_STRIP} --strip-all $<TARGET_FILE:tw_setup>
+    COMMAND ${no_time} ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_DIR:tw_setup>/tw_setup.debug $<TARGET_FILE:tw_setup>
+    COMMENT "Splitting the debug information of tw_setup.exe off into tw_setup.debug")
+endif()
 
 # The private Wine prefix every Windows test runs in, made once per build folder.
 set(TW_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
@@ -99,6 +121,16 @@ gtest_discover_tests(tw_display_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIME
   PROPERTIES TIMEOUT 180 RESOURCE_LOCK wine_display)
 
 
+# The shipped build, end to end: scripts/release signs with a throw-away
+# certificate, the exe check is shown each fault it exists for, and a second
+# build in another folder must give the same bytes. This folder's own
+# tw_setup.exe (loopback origins) is one of the exes the check must refuse.
+if(TW_RELEASE)
+  add_test(NAME release.ship COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/release_test.py
+    --work ${CMAKE_BINARY_DIR}/release-check --loopback-exe $<TARGET_FILE:tw_setup>)
+  set_tests_properties(release.ship PROPERTIES TIMEOUT 1800 RUN_SERIAL TRUE)
+endif()
+
 # Runs catalog load and product operations without a window, for whole-flow tests.
 add_executable(engine_driver ${CMAKE_SOURCE_DIR}/tests/tools/engine_driver_win.cpp)
 target_link_libraries(engine_driver PRIVATE tw_core)
@@ -107,7 +139,7 @@ target_link_options(engine_driver PRIVATE -municode)
 
 # Opens the troubleshooting guide alone, next to tw_setup.exe.
 add_executable(guide_host ${CMAKE_SOURCE_DIR}/tests/tools/guide_host_win.cpp ${CMAKE_SOURCE_DIR}/resources/guide_host.rc)
-target_include_directories(guide_host PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_include_directories(guide_host PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
 target_link_libraries(guide_host PRIVATE tw_core)
 target_compile_options(guide_host PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WARNINGS}>)
 target_link_options(guide_host PRIVATE -mwindows -municode)

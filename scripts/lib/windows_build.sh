@@ -22,12 +22,13 @@ origin_definitions() {
     CMakePresets.json
 }
 
-# Usage: configure_windows_build DIR [PORT]
+# Usage: configure_windows_build DIR [PORT [PRESET]]
 # Leaves DIR alone when it is configured and its port is free. Otherwise
-# configures it from the windows preset on PORT when that is free (default:
-# the preset's port; "any" for no preference), else on a free port.
+# configures it from PRESET (default windows; windows-release has the same
+# origins) on PORT when that is free (default: the preset's port; "any" for
+# no preference), else on a free port.
 configure_windows_build() {
-  local dir=$1 port chosen
+  local dir=$1 port chosen preset=${3:-windows}
   local -a defs
   port=$(configured_port "$dir")
   if [ -n "$port" ]; then
@@ -48,5 +49,5 @@ configure_windows_build() {
   if [ "$port" != any ] && [ "$chosen" != "$port" ]; then
     echo "Port $port on 127.0.0.1 is busy; $dir now uses port $chosen"
   fi
-  cmake --preset windows -B "$dir" "${defs[@]}" >/dev/null
+  cmake --preset "$preset" -B "$dir" "${defs[@]}" >/dev/null
 }
