@@ -75,16 +75,18 @@ bool SplitBelow(std::u16string_view base, std::u16string_view path, std::vector<
     }
 }
 
-bool CopyContent(HANDLE source, HANDLE target) {
+bool CopyContent(HANDLE source, HANDLE target, Sha256Stream* written) {
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN) || !SetFilePointerEx(target, start, nullptr, FILE_BEGIN)) {
         return false;
     }
+    if (written && !written->Begin()) return false;
     std::vector<char> buffer(1 << 16);
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
         if (got == 0) break;
+        if (written && !written->Add(buffer.data(), got)) return false;
         DWORD done = 0;
         while (done < got) {
             DWORD wrote = 0;
@@ -192,9 +194,9 @@ bool DeleteHeldFile(HeldFile& held) {
     return true;
 }
 
-bool ReplaceHeldFile(HeldFile& target, HANDLE source) {
+bool ReplaceHeldFile(HeldFile& target, HANDLE source, Sha256Stream* written) {
     if (target.directory) return Fail(ERROR_ACCESS_DENIED);
-    if (target.file && HeldFileLinkCount(target.file.get()) == 1) return CopyContent(source, target.file.get());
+    if (target.file && HeldFileLinkCount(target.file.get()) == 1) return CopyContent(source, target.file.get(), written);
     // Another name of this file may lie anywhere: that name keeps its content,
     // this one gets a file of its own.
     if (target.file && !DeleteHeldFile(target)) return false;
@@ -204,7 +206,7 @@ bool ReplaceHeldFile(HeldFile& target, HANDLE source) {
         return false;
     }
     target.file = std::move(created);
-    return CopyContent(source, target.file.get());
+    return CopyContent(source, target.file.get(), written);
 }
 
 bool DeleteFileBelow(std::u16string_view base, std::u16string_view path) {

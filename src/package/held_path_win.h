@@ -33,6 +33,7 @@
 
 #include "base/handles_win.h"
 #include "base/text.h"
+#include "catalog/sha256_win.h"
 
 // "The create operation stopped after reaching a symbolic link."
 constexpr DWORD kErrorCrossesLink = 681;
@@ -108,7 +109,10 @@ bool DeleteHeldFile(HeldFile& held);
 // the name is deleted through the handle and a new file is created in the
 // held parent. Afterwards target.file is the handle of the written file.
 // The file is never left holding part of source: a failed write empties it.
-bool ReplaceHeldFile(HeldFile& target, HANDLE source);
+// written, when given, hashes the bytes as they are written: the file's
+// content when true, read once instead of twice (nobody else can write it
+// while it is held).
+bool ReplaceHeldFile(HeldFile& target, HANDLE source, Sha256Stream* written = nullptr);
 
 // Deletes path below base through a checked handle. False when nothing is
 // there, with ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.

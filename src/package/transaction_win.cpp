@@ -59,20 +59,22 @@ bool BackupTarget(InstallTransaction& transaction, const HeldFile& target, const
         fresh = false;
         SetLastError(ERROR_FILE_EXISTS);
     }
-    if (!fresh || !ReplaceHeldFile(copy, target.file.get())) {
+    Sha256Stream written;
+    if (!fresh || !ReplaceHeldFile(copy, target.file.get(), &written)) {
         DWORD error = GetLastError();
         if (copy.file) DeleteHeldFile(copy);  // created by us, holding part of the copy
         FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
         return false;
     }
     WideBuffer hash;
-    uint64_t size = 0;
-    bool hashed = HashOpenFileSha256(copy.file.get(), hash, &size);
+    uint64_t size = written.Size();
+    bool hashed = written.Finish(hash);
     bool asPlanned = hashed && hash == entry.backup_hash && size == entry.backup_size;
     DWORD error = hashed && !asPlanned ? static_cast<DWORD>(ERROR_FILE_INVALID) : GetLastError();
     if (asPlanned) {
-        copy.file.reset();  // registering reads it by name
-        if (RegisterTempFile(transaction, backup)) return true;
+        copy.file.reset();
+        // Its content is what was just hashed as it was written.
+        if (RegisterTempFile(transaction, backup, &hash, size)) return true;
         error = GetLastError();
     }
     // The copy is ours (it could not exist before) and nothing records it.
@@ -127,7 +129,8 @@ bool OpenStaged(const InstallTransaction& transaction, std::u16string_view stage
 
 }  // namespace
 
-LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path) {
+LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path, const WideBuffer* knownHash,
+                              uint64_t knownSize) {
     if (LedgerEntry* existing = FindLedgerEntry(transaction, path)) {
         HashFileSha256(path, existing->hash, &existing->size);
         return existing;
@@ -135,10 +138,15 @@ LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_vi
     LedgerEntry entry;
     entry.path.assign(path);
     entry.temporary = true;
-    if (!HashFileSha256(path, entry.hash, &entry.size)) return nullptr;
-    transaction.entries.push_front(std::move(entry));
+    if (knownHash) {
+        entry.hash = *knownHash;
+        entry.size = knownSize;
+    } else if (!HashFileSha256(path, entry.hash, &entry.size)) {
+        return nullptr;
+    }
+    LedgerEntry& added = AddLedgerEntry(transaction, std::move(entry));
     AppendLedgerLine(transaction, kLedgerTemporary, path);
-    return &transaction.entries.front();
+    return &added;
 }
 
 bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth) {
@@ -167,16 +175,24 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
     entry.path = WideBuffer(target);
     if (held.file && !PlanBackup(transaction, held, entry, product)) return false;
     // A crash from here on is undone on the next run from this line.
-    if (!RecordOverwrite(transaction, staged, target, entry, product)) return false;
+    if (!RecordOverwrite(transaction, staged, target, entry, product, FindLedgerEntry(transaction, staged))) {
+        return false;
+    }
     if (!entry.backup_path.empty() && !BackupTarget(transaction, held, entry, product)) return false;
-    transaction.entries.push_front(std::move(entry));
-    LedgerEntry& recorded = transaction.entries.front();
+    LedgerEntry& recorded = AddLedgerEntry(transaction, std::move(entry));
     AppendLedgerLine(transaction, kLedgerAboutToOverwrite, target);
     HeldFile source;
-    bool copied = OpenStaged(transaction, staged, source) && ReplaceHeldFile(held, source.file.get());
+    Sha256Stream written;
+    bool copied = OpenStaged(transaction, staged, source) && ReplaceHeldFile(held, source.file.get(), &written);
     DWORD error = copied ? 0 : GetLastError();
     if (!copied) ClassifyOverwriteError(product, target, error);
-    if (held.file) HashOpenFileSha256(held.file.get(), recorded.hash, &recorded.size);
+    // The target is held without sharing: what was written is what it holds.
+    uint64_t size = written.Size();
+    if (copied && written.Finish(recorded.hash)) {
+        recorded.size = size;
+    } else if (held.file) {
+        HashOpenFileSha256(held.file.get(), recorded.hash, &recorded.size);
+    }
     AppendLedgerLine(transaction, copied ? kLedgerOverwritten : kLedgerOverwriteFailed, target);
     return copied;
 }

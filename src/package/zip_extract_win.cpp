@@ -8,6 +8,7 @@
 #include "base/memory.h"
 #include "base/system_win.h"
 #include "base/wide_win.h"
+#include "catalog/sha256_win.h"
 #include "package/path_safety_win.h"
 #include "package/transaction_win.h"
 #include "package/zip_walk.h"
@@ -52,7 +53,13 @@ bool WriteEntry(void* context, const ZipEntry& entry, const uint8_t* data, size_
         DWORD wrote = 0;
         written = file && WriteFile(file.get(), data, static_cast<DWORD>(size), &wrote, nullptr) && wrote == size;
     }
-    if (FileExists(entry.target)) RegisterTempFile(*c->transaction, entry.target);
+    // Hashed as it is written; a file written in part is read to hash it.
+    WideBuffer hash;
+    if (written && HashBytesSha256(data, size, hash)) {
+        RegisterTempFile(*c->transaction, entry.target, &hash, size);
+    } else if (FileExists(entry.target)) {
+        RegisterTempFile(*c->transaction, entry.target);
+    }
     return written;
 }
 
