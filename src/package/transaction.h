@@ -11,6 +11,8 @@
 
 #include "base/text.h"
 
+struct HeldFolderCache;
+
 struct LedgerEntry {
     WideBuffer path;         // installed target or temporary file
     WideBuffer backup_path;  // copy of what the target replaced; empty when it did not exist
@@ -55,6 +57,7 @@ struct InstallTransaction {
     std::shared_ptr<void> work_folder_hold;  // the work folder, held against renaming while the transaction lives
     std::shared_ptr<void> ledger_file;       // ledger.log kept open for appending; empty: opened per line
     std::shared_ptr<void> recovery_file;     // recovery.tsv kept open for appending; empty: opened per line
+    std::shared_ptr<HeldFolderCache> folder_cache;  // folders held while DeployTree runs
 };
 
 // The ledger's kind words.

@@ -120,7 +120,9 @@ bool CleanTemporaryEntry(const InstallTransaction& transaction, const LedgerEntr
 // lies there.
 bool OpenStaged(const InstallTransaction& transaction, std::u16string_view staged, HeldFile& held) {
     if (IsStrictlyUnder(transaction.work_folder, staged)) {
-        return HoldFile(transaction.work_folder, staged, HeldAccess::kRead, held) && held.file;
+        return HoldFile(transaction.work_folder, staged, HeldAccess::kRead, held, false, false,
+                        transaction.folder_cache.get()) &&
+               held.file;
     }
     held.file.reset(CreateFileW(W(WideBuffer(staged)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -158,13 +160,17 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
                 ProductEntry& product) {
     WideBuffer base;
     HeldFile held;
+    HeldFolderCache* cache = transaction.folder_cache.get();
     // Nobody may hold the file: a program that has it open would keep the
     // old content or break half-way. From here on the target and its folders
-    // are held, so what is backed up is what is overwritten.
-    if (!HasNoReparsePoint(target) || !TrustedBaseOf(transaction.root, target, base) ||
-        !HoldFile(base, target, HeldAccess::kWrite, held, true)) {
+    // are held, so what is backed up is what is overwritten. Folders held in
+    // the cache were checked when first held and cannot have changed since.
+    bool trusted = TrustedBaseOf(transaction.root, target, base);
+    bool checked = trusted && cache && cache->HoldsParentOf(base, target);
+    if ((!checked && !HasNoReparsePoint(target)) || !trusted ||
+        !HoldFile(base, target, HeldAccess::kWrite, held, true, false, cache)) {
         DWORD error = GetLastError();
-        if (held.folders.chain.empty() || error == kErrorCrossesLink) {
+        if (!held.folders.Held() || error == kErrorCrossesLink) {
             product.last_error = u"目标目录不安全或无法创建。";
         } else {
             ClassifyOverwriteError(product, target, error);
@@ -197,8 +203,24 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
     return copied;
 }
 
+namespace {
+
+// Holds the folders of the deployment's targets and staged files until the
+// whole tree is deployed, then lets them go.
+struct FolderCacheScope {
+    InstallTransaction& transaction;
+    explicit FolderCacheScope(InstallTransaction& t) : transaction(t) {
+        transaction.folder_cache = std::make_shared<HeldFolderCache>();
+    }
+    ~FolderCacheScope() { transaction.folder_cache.reset(); }
+};
+
+}  // namespace
+
 bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16string_view stagingRoot,
                 std::u16string_view folder, HANDLE cancelEvent, int depth) {
+    std::unique_ptr<FolderCacheScope> scope;
+    if (depth == 0 && !transaction.folder_cache) scope.reset(new FolderCacheScope(transaction));
     if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) {
         product.last_error = u"安装文件目录过深或包含链接。";
         return false;
