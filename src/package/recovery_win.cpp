@@ -184,7 +184,7 @@ TargetState StateOf(const RecoveryLine& line, const HeldFile& target) {
 }
 
 // Restores what the target held before the attempt, only while it holds what
-// the attempt wrote (the one torn copy excepted). The target is held from the
+// the attempt wrote (torn copies excepted). The target is held from the
 // install root (or the desktop) and the backup from the work folder, so what
 // was checked is what is written or deleted, whatever is renamed meanwhile.
 bool UndoStep(const RecoveryStep& step, const WideBuffer& root, const WideBuffer& work) {
@@ -210,8 +210,9 @@ bool UndoStep(const RecoveryStep& step, const WideBuffer& root, const WideBuffer
     return false;
 }
 
-// torn: the backup that was being written when the process died, which holds
-// whatever the copy had reached; its name was recorded before it existed.
+// torn: a backup of a line beyond the ledger's overwrites, perhaps the one
+// being written when the process died, which holds whatever the copy had
+// reached; its name was recorded before it existed.
 void CleanFile(const InstallTransaction& ledger, const WideBuffer& work, const WideBuffer& path,
                const WideBuffer& hash, uint64_t size, bool torn = false) {
     if (path.empty() || !FileExists(path)) return;
