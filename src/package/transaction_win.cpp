@@ -251,7 +251,12 @@ bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16
         }
         std::u16string_view relative = std::u16string_view(child).substr(root.size() + 1);
         WideBuffer target;
-        if (!SafeJoinRelative(product.deploy_dir, relative, target)) return false;
+        // Below a folder already held, only the text needs checking here.
+        HeldFolderCache* cache = transaction.folder_cache.get();
+        bool joined = cache ? JoinRelativeBelow(product.deploy_dir, relative, target) &&
+                                  (cache->HoldsParentOf(transaction.root, target) || HasNoReparsePoint(target))
+                            : SafeJoinRelative(product.deploy_dir, relative, target);
+        if (!joined) return false;
         if (!DeployFile(transaction, child, target, product)) return false;
     } while (FindNextFileW(find.get(), &data));
     return true;
