@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <windows.h>
 
+#include "base/handles_win.h"
 #include "base/text.h"
 
 // 64 lowercase hex digits into hex (and the size read, when asked); false when
@@ -12,3 +14,23 @@
 bool HashFileSha256(std::u16string_view path, WideBuffer& hex, uint64_t* size = nullptr);
 // The same for a file already open for reading, from its start.
 bool HashOpenFileSha256(HANDLE file, WideBuffer& hex, uint64_t* size = nullptr);
+
+// A hash fed piece by piece, for bytes hashed where they pass (written or
+// copied) instead of being read back.
+class Sha256Stream {
+public:
+    bool Begin();
+    bool Add(const void* data, size_t size);
+    // Lowercase hex of everything added; the stream is spent afterwards.
+    bool Finish(WideBuffer& hex);
+    uint64_t Size() const { return size_; }
+
+private:
+    UniqueAlgorithm algorithm_;
+    std::vector<UCHAR> object_;  // the hash's state: destroyed after it
+    UniqueHash hash_;
+    uint64_t size_ = 0;
+};
+
+// The SHA-256 of bytes in memory.
+bool HashBytesSha256(const void* data, size_t size, WideBuffer& hex);

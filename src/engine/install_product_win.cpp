@@ -85,7 +85,13 @@ bool CreateWorkFolder(ProductEntry& product, InstallTransaction& t, WideBuffer& 
             t.work_folder_hold = std::shared_ptr<void>(hold.release(), [](void* handle) { CloseHandle(handle); });
             PathJoin(t.ledger_path, t.work_folder, u"ledger.log");
             PathJoin(staging, t.work_folder, u"unpacked");
-            return HasNoReparsePoint(t.work_folder) && BeginAttemptRecord(product, t);
+            if (!HasNoReparsePoint(t.work_folder) || !BeginAttemptRecord(product, t)) return false;
+            // Both files stay open while the attempt lives: a line is then one
+            // write, not an open, a write and a close (each opens it per line
+            // when it cannot be kept open).
+            KeepLedgerOpen(t);
+            KeepRecoveryRecordOpen(t);
+            return true;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) break;
     }

@@ -75,16 +75,18 @@ bool SplitBelow(std::u16string_view base, std::u16string_view path, std::vector<
     }
 }
 
-bool CopyContent(HANDLE source, HANDLE target) {
+bool CopyContent(HANDLE source, HANDLE target, Sha256Stream* written) {
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN) || !SetFilePointerEx(target, start, nullptr, FILE_BEGIN)) {
         return false;
     }
+    if (written && !written->Begin()) return false;
     std::vector<char> buffer(1 << 16);
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
         if (got == 0) break;
+        if (written && !written->Add(buffer.data(), got)) return false;
         DWORD done = 0;
         while (done < got) {
             DWORD wrote = 0;
@@ -99,8 +101,45 @@ bool CopyContent(HANDLE source, HANDLE target) {
 
 bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders& held, bool createMissing) {
+namespace {
+
+// base and path's parent, folded as EqualsNoCase folds; empty for a path
+// with no parent below base.
+WideBuffer CacheKey(std::u16string_view base, std::u16string_view path) {
+    size_t slash = path.rfind(u'\\');
+    if (slash == std::u16string_view::npos || slash < base.size()) return WideBuffer();
+    WideBuffer key(base);
+    key += u'|';
+    key += path.substr(0, slash);
+    for (char16_t& c : key) c = FoldAscii(c);
+    return key;
+}
+
+bool HoldFoldersFromCache(std::u16string_view base, std::u16string_view path, HeldFolders& held,
+                          HeldFolderCache& cache, const WideBuffer& key) {
+    auto found = cache.by_parent.find(key);
+    if (found == cache.by_parent.end()) return false;
+    std::vector<std::u16string_view> segments;
+    if (!SplitBelow(base, path, segments)) return false;
+    held.shared = found->second;
+    held.parent = found->second->parent;
+    held.leaf = WideBuffer(segments.back());
+    return true;
+}
+
+}  // namespace
+
+bool HeldFolderCache::HoldsParentOf(std::u16string_view base, std::u16string_view path) const {
+    if (!IsStrictlyUnder(base, path)) return false;
+    WideBuffer key = CacheKey(base, path);
+    return !key.empty() && by_parent.count(key) != 0;
+}
+
+bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders& held, bool createMissing,
+                 HeldFolderCache* cache) {
     held = HeldFolders();
+    WideBuffer key = cache && IsStrictlyUnder(base, path) ? CacheKey(base, path) : WideBuffer();
+    if (!key.empty() && HoldFoldersFromCache(base, path, held, *cache, key)) return true;
     std::vector<std::u16string_view> segments;
     if (!SplitBelow(base, path, segments)) return Fail(ERROR_BAD_PATHNAME);
     WideBuffer name(base);
@@ -128,15 +167,23 @@ bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders
     }
     held.parent = name;
     held.leaf = WideBuffer(segments.back());
+    if (!key.empty()) {
+        auto shared = std::make_shared<HeldFolders>(std::move(held));
+        held = HeldFolders();
+        held.parent = shared->parent;
+        held.leaf = shared->leaf;
+        held.shared = shared;
+        cache->by_parent.emplace(std::move(key), std::move(shared));
+    }
     return true;
 }
 
 bool HoldFile(std::u16string_view base, std::u16string_view path, HeldAccess access, HeldFile& held,
-              bool createFolders, bool wantDirectory) {
+              bool createFolders, bool wantDirectory, HeldFolderCache* cache) {
     held.file.reset();
     held.path = WideBuffer(path);
     held.directory = wantDirectory;
-    if (!HoldFolders(base, path, held.folders, createFolders)) return false;
+    if (!HoldFolders(base, path, held.folders, createFolders, cache)) return false;
     ACCESS_MASK mask = GENERIC_READ;
     if (access != HeldAccess::kRead) mask |= DELETE;
     if (access == HeldAccess::kWrite) mask |= GENERIC_WRITE;
@@ -192,9 +239,9 @@ bool DeleteHeldFile(HeldFile& held) {
     return true;
 }
 
-bool ReplaceHeldFile(HeldFile& target, HANDLE source) {
+bool ReplaceHeldFile(HeldFile& target, HANDLE source, Sha256Stream* written) {
     if (target.directory) return Fail(ERROR_ACCESS_DENIED);
-    if (target.file && HeldFileLinkCount(target.file.get()) == 1) return CopyContent(source, target.file.get());
+    if (target.file && HeldFileLinkCount(target.file.get()) == 1) return CopyContent(source, target.file.get(), written);
     // Another name of this file may lie anywhere: that name keeps its content,
     // this one gets a file of its own.
     if (target.file && !DeleteHeldFile(target)) return false;
@@ -204,7 +251,7 @@ bool ReplaceHeldFile(HeldFile& target, HANDLE source) {
         return false;
     }
     target.file = std::move(created);
-    return CopyContent(source, target.file.get());
+    return CopyContent(source, target.file.get(), written);
 }
 
 bool DeleteFileBelow(std::u16string_view base, std::u16string_view path) {

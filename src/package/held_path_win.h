@@ -29,10 +29,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "base/handles_win.h"
 #include "base/text.h"
+#include "catalog/sha256_win.h"
 
 // "The create operation stopped after reaching a symbolic link."
 constexpr DWORD kErrorCrossesLink = 681;
@@ -47,14 +50,29 @@ struct HeldFolders {
     std::vector<UniqueHandle> chain;  // base first, the file's parent last
     WideBuffer parent;                // full path of the parent
     WideBuffer leaf;                  // the file's own name
-    HANDLE Parent() const { return chain.back().get(); }
+    // Held through a HeldFolderCache: the cache's chain (chain is then empty).
+    std::shared_ptr<const HeldFolders> shared;
+    HANDLE Parent() const { return shared ? shared->Parent() : chain.back().get(); }
+    bool Held() const { return shared || !chain.empty(); }
+};
+
+// Folder chains held for the rest of a task that writes many files (one
+// deployment): a file whose parent was held before from the same base is
+// held from that parent without opening each folder on the way again. While
+// the cache lives none of its folders can be renamed, deleted or swapped for
+// a link, so what was checked once stays true.
+struct HeldFolderCache {
+    std::unordered_map<WideBuffer, std::shared_ptr<const HeldFolders>> by_parent;  // folded base and parent
+    // The parent of path, below base, is held here.
+    bool HoldsParentOf(std::u16string_view base, std::u16string_view path) const;
 };
 
 // Holds base (a full path, opened by name without following a link at its
 // last segment) and every folder from it down to path's parent. createMissing
 // creates folders that are not there yet (each relative to its held parent).
+// With a cache, a parent held there is used, and one newly held is kept there.
 bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders& held,
-                 bool createMissing = false);
+                 bool createMissing = false, HeldFolderCache* cache = nullptr);
 
 // A file below held folders. file is empty when the file does not exist (its
 // folders then still are held, so a new file can be created in their place).
@@ -89,7 +107,7 @@ enum class HeldAccess {
 // folder instead of a file (to remove it when empty), sharing everything as
 // RemoveDirectoryW does.
 bool HoldFile(std::u16string_view base, std::u16string_view path, HeldAccess access, HeldFile& held,
-              bool createFolders = false, bool wantDirectory = false);
+              bool createFolders = false, bool wantDirectory = false, HeldFolderCache* cache = nullptr);
 
 // The held file has this size and SHA-256 (hex, case ignored), read through
 // its handle; false with ERROR_FILE_INVALID when it differs.
@@ -108,7 +126,10 @@ bool DeleteHeldFile(HeldFile& held);
 // the name is deleted through the handle and a new file is created in the
 // held parent. Afterwards target.file is the handle of the written file.
 // The file is never left holding part of source: a failed write empties it.
-bool ReplaceHeldFile(HeldFile& target, HANDLE source);
+// written, when given, hashes the bytes as they are written: the file's
+// content when true, read once instead of twice (nobody else can write it
+// while it is held).
+bool ReplaceHeldFile(HeldFile& target, HANDLE source, Sha256Stream* written = nullptr);
 
 // Deletes path below base through a checked handle. False when nothing is
 // there, with ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.

@@ -84,10 +84,18 @@ bool EnsureParentDirectory(std::u16string_view filePath) {
     return HasNoReparsePoint(parent) && CreateDirectoryTree(parent) && HasNoReparsePoint(parent);
 }
 
-bool SafeJoinRelative(std::u16string_view folder, std::u16string_view rel, WideBuffer& result) {
+bool JoinRelativeBelow(std::u16string_view folder, std::u16string_view rel, WideBuffer& result) {
     WideBuffer joined, full;
-    if (!JoinRelativeText(folder, rel, joined) || !FullPathOf(joined, full)) return false;
-    if (!IsStrictlyUnder(folder, full) || !HasNoReparsePoint(full)) return false;
+    if (!JoinRelativeText(folder, rel, joined) || !FullPathOf(joined, full) || !IsStrictlyUnder(folder, full)) {
+        return false;
+    }
+    result = full;
+    return true;
+}
+
+bool SafeJoinRelative(std::u16string_view folder, std::u16string_view rel, WideBuffer& result) {
+    WideBuffer full;
+    if (!JoinRelativeBelow(folder, rel, full) || !HasNoReparsePoint(full)) return false;
     result = full;
     return true;
 }

@@ -28,6 +28,9 @@ bool IsSameDirectory(std::u16string_view a, std::u16string_view b);
 bool EnsureParentDirectory(std::u16string_view filePath);
 // The full path of rel below folder, or false.
 bool SafeJoinRelative(std::u16string_view folder, std::u16string_view rel, WideBuffer& result);
+// The same without looking for links on the disk: for a caller that holds the
+// result's folders (checked when they were first held) or checks it itself.
+bool JoinRelativeBelow(std::u16string_view folder, std::u16string_view rel, WideBuffer& result);
 bool ValidateInstallRoot(std::u16string_view path, WideBuffer& message);
 bool ValidateProductDir(const ProductEntry& product, std::u16string_view root, std::u16string_view dir);
 // Calls visit for every file below folder, depth first, never through a link.

@@ -166,10 +166,22 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
         events.written |= IsKind(ledger[i], kLedgerOverwritten) || IsKind(ledger[i], kLedgerOverwriteFailed);
         events.last = i;
     }
-    // The line is written just before its "即将覆盖": one more means the copy
-    // never began; more than that means the ledger lost lines.
-    if (record.lines.size() > overwrites.size() + 1) return false;
+    // Each line is on disk before its overwrite begins; the ledger is not
+    // flushed, so a power cut can lose its tail: lines beyond the ledger's
+    // last "即将覆盖" may have had their copies begun, finished or never
+    // started, and each is undone as if torn (a target that still holds its
+    // original counts as undone), unless an undo of it was logged since.
     plan.begun = overwrites.size();
+    for (size_t k = record.lines.size(); k-- > overwrites.size();) {
+        const RecoveryLine& trailing = record.lines[k];
+        auto found = targets.find(FoldedPath(trailing.target));
+        if (found != targets.end()) {
+            // The program never overwrites a target twice in one attempt.
+            if (found->second.overwrite != kNone) return false;
+            if (IsKind(ledger[found->second.last], kLedgerRolledBack)) continue;
+        }
+        plan.steps.push_back({&trailing, found == targets.end()});
+    }
     for (size_t k = overwrites.size(); k-- > 0;) {
         const TargetEvents& events = targets[FoldedPath(record.lines[k].target)];
         if (IsKind(ledger[events.last], kLedgerRolledBack)) continue;
@@ -177,19 +189,6 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
         // content guard applies again.
         bool torn = !events.written && events.last == overwrites[k] && k + 1 == overwrites.size();
         plan.steps.push_back({&record.lines[k], torn});
-    }
-    // A power cut can lose the cached "即将覆盖" of a copy that had begun: the
-    // line written before it is undone as if torn (a target that still holds
-    // its original counts as undone), unless an undo of it was logged since.
-    if (record.lines.size() > overwrites.size()) {
-        const RecoveryLine& trailing = record.lines.back();
-        auto found = targets.find(FoldedPath(trailing.target));
-        if (found != targets.end()) {
-            // The program never overwrites a target twice in one attempt.
-            if (found->second.overwrite != kNone) return false;
-            if (IsKind(ledger[found->second.last], kLedgerRolledBack)) return true;
-        }
-        plan.steps.insert(plan.steps.begin(), {&trailing, found == targets.end()});
     }
     return true;
 }

@@ -55,7 +55,7 @@ struct RecoveryStep {
 
 struct RecoveryPlan {
     bool committed = false;           // the ledger says "安装提交"
-    size_t begun = 0;                 // record lines with their "即将覆盖"; one more may have a torn backup
+    size_t begun = 0;                 // record lines with their "即将覆盖"; later ones may have torn backups
     std::vector<RecoveryStep> steps;  // targets still to undo, newest first
 };
 

@@ -27,24 +27,17 @@ const char16_t kRecordName[] = u"recovery.tsv";
 const char16_t kKeptLine[] = u"[Parcelwright] 上次中断的安装未能完全撤回，备份保留在：%s";
 
 // Never through a second link: a name planted beside another file would have
-// the elevated program write into that file.
-bool AppendBytes(const WideBuffer& path, const std::string& bytes, DWORD disposition) {
-    if (!HasNoReparsePoint(path)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    UniqueHandle file(CreateFileW(W(path), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    if (info.nNumberOfLinks != 1) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+// the elevated program write into that file. Flushed, since the line must be
+// on disk before the overwrite it announces begins.
+bool AppendBytes(HANDLE file, const std::string& bytes) {
     DWORD wrote = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-           wrote == bytes.size() && FlushFileBuffers(file.get());
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) && wrote == bytes.size() &&
+           FlushFileBuffers(file);
+}
+
+bool AppendBytes(const WideBuffer& path, const std::string& bytes, DWORD disposition) {
+    UniqueHandle file;
+    return OpenAppendOnly(path, disposition, file) && AppendBytes(file.get(), bytes);
 }
 
 // Recovery runs at every catalog load and root change: a folder it must leave
@@ -191,7 +184,7 @@ TargetState StateOf(const RecoveryLine& line, const HeldFile& target) {
 }
 
 // Restores what the target held before the attempt, only while it holds what
-// the attempt wrote (the one torn copy excepted). The target is held from the
+// the attempt wrote (torn copies excepted). The target is held from the
 // install root (or the desktop) and the backup from the work folder, so what
 // was checked is what is written or deleted, whatever is renamed meanwhile.
 bool UndoStep(const RecoveryStep& step, const WideBuffer& root, const WideBuffer& work) {
@@ -217,8 +210,9 @@ bool UndoStep(const RecoveryStep& step, const WideBuffer& root, const WideBuffer
     return false;
 }
 
-// torn: the backup that was being written when the process died, which holds
-// whatever the copy had reached; its name was recorded before it existed.
+// torn: a backup of a line beyond the ledger's overwrites, perhaps the one
+// being written when the process died, which holds whatever the copy had
+// reached; its name was recorded before it existed.
 void CleanFile(const InstallTransaction& ledger, const WideBuffer& work, const WideBuffer& path,
                const WideBuffer& hash, uint64_t size, bool torn = false) {
     if (path.empty() || !FileExists(path)) return;
@@ -258,6 +252,7 @@ void RecoverAttempt(const ProductEntry& product, const WideBuffer& root, const W
     InstallTransaction ledger;
     ledger.work_folder = work;
     PathJoin(ledger.ledger_path, work, u"ledger.log");
+    KeepLedgerOpen(ledger);  // else each line opens it again
     bool ok = attempt == RecoveryRead::kPlanned && RecordIsTrustworthy(product, root, work, files.record);
     if (ok) {
         Superseded superseded = CheckSuperseded(product, work, files.record, files.ledger);
@@ -343,13 +338,29 @@ bool BeginAttemptRecord(const ProductEntry& product, InstallTransaction& transac
     return true;
 }
 
+bool KeepRecoveryRecordOpen(InstallTransaction& transaction) {
+    UniqueHandle file;
+    if (transaction.recovery_path.empty() || !OpenAppendOnly(transaction.recovery_path, OPEN_EXISTING, file)) {
+        return false;
+    }
+    transaction.recovery_file = std::shared_ptr<void>(file.release(), [](void* handle) { CloseHandle(handle); });
+    return true;
+}
+
 bool RecordOverwrite(const InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,
-                     const LedgerEntry& backup, ProductEntry& product) {
+                     const LedgerEntry& backup, ProductEntry& product, const LedgerEntry* registered) {
     if (transaction.recovery_path.empty()) return true;
     RecoveryLine line{WideBuffer(target), backup.backup_path, backup.backup_size, backup.backup_hash, 0, {},
                       WideBuffer(staged)};
-    if (!HashFileSha256(staged, line.staged_hash, &line.staged_size) ||
-        !AppendBytes(transaction.recovery_path, RecoveryLineText(line), OPEN_EXISTING)) {
+    bool known = registered && !registered->hash.empty() && EqualsNoCase(registered->path, staged);
+    if (known) {
+        line.staged_hash = registered->hash;
+        line.staged_size = registered->size;
+    }
+    std::string text = known || HashFileSha256(staged, line.staged_hash, &line.staged_size) ? RecoveryLineText(line)
+                                                                                          : std::string();
+    HANDLE held = transaction.recovery_file.get();
+    if (text.empty() || !(held ? AppendBytes(held, text) : AppendBytes(transaction.recovery_path, text, OPEN_EXISTING))) {
         FormatSystemError(product.last_error, u"无法保存安装恢复记录，停止覆盖", GetLastError());
         return false;
     }

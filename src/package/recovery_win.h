@@ -12,10 +12,16 @@
 // header of recovery.tsv.
 bool BeginAttemptRecord(const ProductEntry& product, InstallTransaction& transaction);
 
+// Keeps recovery.tsv open for the transaction's life (after
+// BeginAttemptRecord), so that a line costs one write and one flush.
+bool KeepRecoveryRecordOpen(InstallTransaction& transaction);
+
 // Appends the overwrite of target (with the backup in entry) to recovery.tsv
-// and flushes it, before the copy starts; sets last_error on failure.
+// and flushes it, before the copy starts; sets last_error on failure. The
+// staged file's hash is taken from registered, its entry, when given (its
+// content was hashed when it was registered); otherwise it is read.
 bool RecordOverwrite(const InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,
-                     const LedgerEntry& backup, ProductEntry& product);
+                     const LedgerEntry& backup, ProductEntry& product, const LedgerEntry* registered = nullptr);
 
 struct RecoveryOutcome {
     bool acted = false;       // some folder was undone, or found committed

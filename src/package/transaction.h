@@ -7,8 +7,11 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "base/text.h"
+
+struct HeldFolderCache;
 
 struct LedgerEntry {
     WideBuffer path;         // installed target or temporary file
@@ -21,6 +24,21 @@ struct LedgerEntry {
     bool rolled_back = false;
 };
 
+// The entries by path (folded as EqualsNoCase folds), the newest for each.
+// A copy starts empty and is rebuilt on first use, since its pointers would
+// name the other transaction's entries.
+struct LedgerIndex {
+    std::unordered_map<WideBuffer, LedgerEntry*> by_path;
+    size_t indexed = 0;  // entries counted in by_path; another count means stale
+    LedgerIndex() = default;
+    LedgerIndex(const LedgerIndex&) : indexed(static_cast<size_t>(-1)) {}
+    LedgerIndex& operator=(const LedgerIndex&) {
+        by_path.clear();
+        indexed = static_cast<size_t>(-1);
+        return *this;
+    }
+};
+
 struct InstallTransaction {
     WideBuffer root;         // full path of the install root
     WideBuffer work_folder;  // root\temp_setup\<product>-<pid>-<tick>
@@ -31,11 +49,15 @@ struct InstallTransaction {
     uint64_t main_program_size = 0;
     bool committed = false;
     bool rollback_incomplete = false;
-    std::list<LedgerEntry> entries;  // newest first
+    std::list<LedgerEntry> entries;  // newest first; added through AddLedgerEntry
+    LedgerIndex index;
     std::unique_ptr<InstallTransaction> older;
     WideBuffer recovery_path;            // recovery.tsv of the attempt; empty: none is kept
     std::shared_ptr<void> attempt_lock;  // attempt.lock, held open while the transaction lives
     std::shared_ptr<void> work_folder_hold;  // the work folder, held against renaming while the transaction lives
+    std::shared_ptr<void> ledger_file;       // ledger.log kept open for appending; empty: opened per line
+    std::shared_ptr<void> recovery_file;     // recovery.tsv kept open for appending; empty: opened per line
+    std::shared_ptr<HeldFolderCache> folder_cache;  // folders held while DeployTree runs
 };
 
 // The ledger's kind words.
@@ -58,5 +80,9 @@ WideBuffer WorkFolderName(std::u16string_view pucType, uint32_t processId, uint3
 // "backup-<tick>-<n>.bin".
 WideBuffer BackupFileName(uint32_t tick, uint32_t number);
 
-// The entry for path (ASCII case ignored), or null.
+// The entry for path (ASCII case ignored), the newest when several, or null.
+// Found through the index; entries put in the list by other means (or
+// removed from it) make it rebuild once.
 LedgerEntry* FindLedgerEntry(InstallTransaction& transaction, std::u16string_view path);
+// Puts entry at the front of the list and in the index.
+LedgerEntry& AddLedgerEntry(InstallTransaction& transaction, LedgerEntry entry);

@@ -59,20 +59,22 @@ bool BackupTarget(InstallTransaction& transaction, const HeldFile& target, const
         fresh = false;
         SetLastError(ERROR_FILE_EXISTS);
     }
-    if (!fresh || !ReplaceHeldFile(copy, target.file.get())) {
+    Sha256Stream written;
+    if (!fresh || !ReplaceHeldFile(copy, target.file.get(), &written)) {
         DWORD error = GetLastError();
         if (copy.file) DeleteHeldFile(copy);  // created by us, holding part of the copy
         FormatSystemError(product.last_error, u"无法备份原文件，停止覆盖", error);
         return false;
     }
     WideBuffer hash;
-    uint64_t size = 0;
-    bool hashed = HashOpenFileSha256(copy.file.get(), hash, &size);
+    uint64_t size = written.Size();
+    bool hashed = written.Finish(hash);
     bool asPlanned = hashed && hash == entry.backup_hash && size == entry.backup_size;
     DWORD error = hashed && !asPlanned ? static_cast<DWORD>(ERROR_FILE_INVALID) : GetLastError();
     if (asPlanned) {
-        copy.file.reset();  // registering reads it by name
-        if (RegisterTempFile(transaction, backup)) return true;
+        copy.file.reset();
+        // Its content is what was just hashed as it was written.
+        if (RegisterTempFile(transaction, backup, &hash, size)) return true;
         error = GetLastError();
     }
     // The copy is ours (it could not exist before) and nothing records it.
@@ -118,7 +120,9 @@ bool CleanTemporaryEntry(const InstallTransaction& transaction, const LedgerEntr
 // lies there.
 bool OpenStaged(const InstallTransaction& transaction, std::u16string_view staged, HeldFile& held) {
     if (IsStrictlyUnder(transaction.work_folder, staged)) {
-        return HoldFile(transaction.work_folder, staged, HeldAccess::kRead, held) && held.file;
+        return HoldFile(transaction.work_folder, staged, HeldAccess::kRead, held, false, false,
+                        transaction.folder_cache.get()) &&
+               held.file;
     }
     held.file.reset(CreateFileW(W(WideBuffer(staged)), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -127,7 +131,8 @@ bool OpenStaged(const InstallTransaction& transaction, std::u16string_view stage
 
 }  // namespace
 
-LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path) {
+LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path, const WideBuffer* knownHash,
+                              uint64_t knownSize) {
     if (LedgerEntry* existing = FindLedgerEntry(transaction, path)) {
         HashFileSha256(path, existing->hash, &existing->size);
         return existing;
@@ -135,10 +140,15 @@ LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_vi
     LedgerEntry entry;
     entry.path.assign(path);
     entry.temporary = true;
-    if (!HashFileSha256(path, entry.hash, &entry.size)) return nullptr;
-    transaction.entries.push_front(std::move(entry));
+    if (knownHash) {
+        entry.hash = *knownHash;
+        entry.size = knownSize;
+    } else if (!HashFileSha256(path, entry.hash, &entry.size)) {
+        return nullptr;
+    }
+    LedgerEntry& added = AddLedgerEntry(transaction, std::move(entry));
     AppendLedgerLine(transaction, kLedgerTemporary, path);
-    return &transaction.entries.front();
+    return &added;
 }
 
 bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth) {
@@ -150,13 +160,17 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
                 ProductEntry& product) {
     WideBuffer base;
     HeldFile held;
+    HeldFolderCache* cache = transaction.folder_cache.get();
     // Nobody may hold the file: a program that has it open would keep the
     // old content or break half-way. From here on the target and its folders
-    // are held, so what is backed up is what is overwritten.
-    if (!HasNoReparsePoint(target) || !TrustedBaseOf(transaction.root, target, base) ||
-        !HoldFile(base, target, HeldAccess::kWrite, held, true)) {
+    // are held, so what is backed up is what is overwritten. Folders held in
+    // the cache were checked when first held and cannot have changed since.
+    bool trusted = TrustedBaseOf(transaction.root, target, base);
+    bool checked = trusted && cache && cache->HoldsParentOf(base, target);
+    if ((!checked && !HasNoReparsePoint(target)) || !trusted ||
+        !HoldFile(base, target, HeldAccess::kWrite, held, true, false, cache)) {
         DWORD error = GetLastError();
-        if (held.folders.chain.empty() || error == kErrorCrossesLink) {
+        if (!held.folders.Held() || error == kErrorCrossesLink) {
             product.last_error = u"目标目录不安全或无法创建。";
         } else {
             ClassifyOverwriteError(product, target, error);
@@ -167,22 +181,46 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
     entry.path = WideBuffer(target);
     if (held.file && !PlanBackup(transaction, held, entry, product)) return false;
     // A crash from here on is undone on the next run from this line.
-    if (!RecordOverwrite(transaction, staged, target, entry, product)) return false;
+    if (!RecordOverwrite(transaction, staged, target, entry, product, FindLedgerEntry(transaction, staged))) {
+        return false;
+    }
     if (!entry.backup_path.empty() && !BackupTarget(transaction, held, entry, product)) return false;
-    transaction.entries.push_front(std::move(entry));
-    LedgerEntry& recorded = transaction.entries.front();
+    LedgerEntry& recorded = AddLedgerEntry(transaction, std::move(entry));
     AppendLedgerLine(transaction, kLedgerAboutToOverwrite, target);
     HeldFile source;
-    bool copied = OpenStaged(transaction, staged, source) && ReplaceHeldFile(held, source.file.get());
+    Sha256Stream written;
+    bool copied = OpenStaged(transaction, staged, source) && ReplaceHeldFile(held, source.file.get(), &written);
     DWORD error = copied ? 0 : GetLastError();
     if (!copied) ClassifyOverwriteError(product, target, error);
-    if (held.file) HashOpenFileSha256(held.file.get(), recorded.hash, &recorded.size);
+    // The target is held without sharing: what was written is what it holds.
+    uint64_t size = written.Size();
+    if (copied && written.Finish(recorded.hash)) {
+        recorded.size = size;
+    } else if (held.file) {
+        HashOpenFileSha256(held.file.get(), recorded.hash, &recorded.size);
+    }
     AppendLedgerLine(transaction, copied ? kLedgerOverwritten : kLedgerOverwriteFailed, target);
     return copied;
 }
 
+namespace {
+
+// Holds the folders of the deployment's targets and staged files until the
+// whole tree is deployed, then lets them go.
+struct FolderCacheScope {
+    InstallTransaction& transaction;
+    explicit FolderCacheScope(InstallTransaction& t) : transaction(t) {
+        transaction.folder_cache = std::make_shared<HeldFolderCache>();
+    }
+    ~FolderCacheScope() { transaction.folder_cache.reset(); }
+};
+
+}  // namespace
+
 bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16string_view stagingRoot,
                 std::u16string_view folder, HANDLE cancelEvent, int depth) {
+    std::unique_ptr<FolderCacheScope> scope;
+    if (depth == 0 && !transaction.folder_cache) scope.reset(new FolderCacheScope(transaction));
     if (depth > kMaxTreeDepth || !HasNoReparsePoint(folder)) {
         product.last_error = u"安装文件目录过深或包含链接。";
         return false;
@@ -213,7 +251,12 @@ bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16
         }
         std::u16string_view relative = std::u16string_view(child).substr(root.size() + 1);
         WideBuffer target;
-        if (!SafeJoinRelative(product.deploy_dir, relative, target)) return false;
+        // Below a folder already held, only the text needs checking here.
+        HeldFolderCache* cache = transaction.folder_cache.get();
+        bool joined = cache ? JoinRelativeBelow(product.deploy_dir, relative, target) &&
+                                  (cache->HoldsParentOf(transaction.root, target) || HasNoReparsePoint(target))
+                            : SafeJoinRelative(product.deploy_dir, relative, target);
+        if (!joined) return false;
         if (!DeployFile(transaction, child, target, product)) return false;
     } while (FindNextFileW(find.get(), &data));
     return true;

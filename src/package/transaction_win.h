@@ -9,7 +9,11 @@
 #include "catalog/product.h"
 #include "package/transaction.h"
 
-LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path);
+// knownHash: the file's SHA-256, already computed where its bytes passed
+// (written or copied while held); otherwise the file is read to hash it. An
+// entry for the path already there is hashed again from the file either way.
+LedgerEntry* RegisterTempFile(InstallTransaction& transaction, std::u16string_view path,
+                              const WideBuffer* knownHash = nullptr, uint64_t knownSize = 0);
 bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view folder, int depth = 0);
 bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std::u16string_view target,
                 ProductEntry& product);

@@ -8,6 +8,9 @@
 #include "base/memory.h"
 #include "base/system_win.h"
 #include "base/wide_win.h"
+#include "catalog/sha256_win.h"
+#include "package/held_path_win.h"
+#include "package/path_rules.h"
 #include "package/path_safety_win.h"
 #include "package/transaction_win.h"
 #include "package/zip_walk.h"
@@ -17,7 +20,19 @@ namespace {
 struct ExtractContext {
     InstallTransaction* transaction;
     HANDLE cancelEvent;
+    WideBuffer destination;
+    // The folders written into, held from the destination down while the
+    // package is extracted: each is checked for links once, and none can be
+    // swapped for a link while later entries are written into it.
+    HeldFolderCache folders;
 };
+
+// The entry's folders exist and are held, none of them a link.
+bool EnsureHeldParent(ExtractContext& c, const WideBuffer& target) {
+    if (!IsStrictlyUnder(c.destination, target)) return EnsureParentDirectory(target);
+    HeldFolders held;
+    return HoldFolders(c.destination, target, held, true, &c.folders);
+}
 
 bool DecodeName(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) {
     UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
@@ -42,7 +57,7 @@ bool MakeDirectory(void*, const ZipEntry& entry) {
 
 bool WriteEntry(void* context, const ZipEntry& entry, const uint8_t* data, size_t size) {
     auto* c = static_cast<ExtractContext*>(context);
-    if (!EnsureParentDirectory(entry.target)) return false;
+    if (!EnsureHeldParent(*c, entry.target)) return false;
     bool written = false;
     {
         // CREATE_NEW: a second entry with the same name fails instead of
@@ -52,7 +67,13 @@ bool WriteEntry(void* context, const ZipEntry& entry, const uint8_t* data, size_
         DWORD wrote = 0;
         written = file && WriteFile(file.get(), data, static_cast<DWORD>(size), &wrote, nullptr) && wrote == size;
     }
-    if (FileExists(entry.target)) RegisterTempFile(*c->transaction, entry.target);
+    // Hashed as it is written; a file written in part is read to hash it.
+    WideBuffer hash;
+    if (written && HashBytesSha256(data, size, hash)) {
+        RegisterTempFile(*c->transaction, entry.target, &hash, size);
+    } else if (FileExists(entry.target)) {
+        RegisterTempFile(*c->transaction, entry.target);
+    }
     return written;
 }
 
@@ -78,7 +99,7 @@ bool ExtractZipPackage(ProductEntry& product, InstallTransaction& transaction, s
         product.last_error = kZipTooLarge;
         return false;
     }
-    ExtractContext context{&transaction, cancelEvent};
+    ExtractContext context{&transaction, cancelEvent, WideBuffer(destination), {}};
     ZipWalkCallbacks callbacks{DecodeName, Join, Cancelled, MakeDirectory, WriteEntry, &context};
     return WalkZip(MappedZipSource(package), destination, callbacks, product.last_error);
 }

@@ -236,3 +236,72 @@ TEST(TrustedBaseOf, RootOrTheDesktopShortcutOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cache holds each parent once: later files below it are held from it
+// without opening the folders again, no folder on the way can be renamed or
+// swapped for a link while the cache lives, and what the first hold refused
+// is refused still.
+TEST(HeldFolderCache, HoldsEachParentOnceAndKeepsItsFoldersInPlace) {
+    Tree t;
+    Write(t.base + u"\\a\\b\\g.txt", "g");
+    Write(t.base + u"\\a\\h.txt", "h");
+    std::shared_ptr<const HeldFolders> first;
+    {
+        HeldFolderCache cache;
+        EXPECT_FALSE(cache.HoldsParentOf(t.base, t.file));
+        HeldFile f, g, upper, h;
+        ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kWrite, f, false, false, &cache));
+        ASSERT_TRUE(f.folders.shared);
+        EXPECT_TRUE(f.folders.chain.empty());
+        EXPECT_TRUE(cache.HoldsParentOf(t.base, t.base + u"\\a\\b\\other.txt"));
+        EXPECT_TRUE(cache.HoldsParentOf(t.base, t.base + u"\\A\\B\\other.txt"));  // ASCII case folded
+        EXPECT_FALSE(cache.HoldsParentOf(t.base, t.base + u"\\a\\other.txt"));
+        EXPECT_FALSE(cache.HoldsParentOf(t.folder / u"elsewhere", t.file));
+
+        ASSERT_TRUE(HoldFile(t.base, t.base + u"\\a\\b\\g.txt", HeldAccess::kRead, g, false, false, &cache));
+        EXPECT_EQ(g.folders.shared, f.folders.shared);
+        EXPECT_EQ(Read(t.base + u"\\a\\b\\g.txt"), "g");
+        ASSERT_TRUE(HoldFile(t.base, t.base + u"\\A\\b\\G.TXT", HeldAccess::kRead, upper, false, false, &cache));
+        EXPECT_EQ(upper.folders.shared, f.folders.shared);
+        ASSERT_TRUE(HoldFile(t.base, t.base + u"\\a\\h.txt", HeldAccess::kRead, h, false, false, &cache));
+        EXPECT_NE(h.folders.shared, f.folders.shared);
+        EXPECT_EQ(cache.by_parent.size(), 2u);
+
+        // A cached path still has its segments checked.
+        HeldFile bad;
+        EXPECT_FALSE(HoldFile(t.base, t.base + u"\\a\\b\\..\\f.txt", HeldAccess::kRead, bad, false, false, &cache));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+        first = f.folders.shared;
+    }
+    // The cache is gone but a file still held keeps its folders.
+    EXPECT_FALSE(MoveFileExW(W(t.base + u"\\a\\b"), W(t.base + u"\\a\\c"), 0));
+    first.reset();
+    EXPECT_TRUE(MoveFileExW(W(t.base + u"\\a\\b"), W(t.base + u"\\a\\c"), 0));
+    EXPECT_TRUE(MoveFileExW(W(t.base + u"\\a\\c"), W(t.base + u"\\a\\b"), 0));
+
+    // Released files, cache alive: its folders stay where they are.
+    HeldFolderCache cache;
+    {
+        HeldFile f;
+        ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kRead, f, false, false, &cache));
+    }
+    for (const WideBuffer& folder : {t.base, t.base + u"\\a", t.base + u"\\a\\b"}) {
+        EXPECT_FALSE(MoveFileExW(W(folder), W(t.folder / u"moved"), 0)) << WideToUtf8(folder);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << WideToUtf8(folder);
+    }
+    HeldFile again;
+    ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kRead, again, false, false, &cache));
+    EXPECT_EQ(Read(t.file), "file");
+
+    // A link met when first held is refused, and nothing is cached for it.
+    RemoveTree(t.base + u"\\a\\h.txt");
+    ASSERT_TRUE(MakeUnixSymlink(t.outside.path(), t.base + u"\\l"));
+    HeldFile linked;
+    EXPECT_FALSE(HoldFile(t.base, t.base + u"\\l\\f.txt", HeldAccess::kRead, linked, false, false, &cache));
+    EXPECT_EQ(GetLastError(), kErrorCrossesLink);
+    EXPECT_FALSE(cache.HoldsParentOf(t.base, t.base + u"\\l\\f.txt"));
+}
+
+}  // namespace

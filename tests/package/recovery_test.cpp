@@ -113,7 +113,6 @@ TEST(PlanRecovery, WhatIsUndoneNewestFirst) {
          "the ledger names another target"},
         {3, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerAboutToOverwrite, a), false, false, {}, false,
          "one target twice"},
-        {2, Event(kLedgerTemporary, a), false, false, {}, false, "two lines for no overwrite: the ledger lost one"},
         {1, Event(kLedgerTemporary, a), true, false, {a}, true, "a line whose overwrite line is missing"},
         {3, Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, b) +
              Event(kLedgerOverwritten, b) + Event(kLedgerRollbackFailed, c) + Event(kLedgerRolledBack, b),
@@ -138,6 +137,36 @@ TEST(PlanRecovery, WhatIsUndoneNewestFirst) {
         EXPECT_EQ(steps, test.steps) << test.what;
         for (size_t i = 0; i < plan.steps.size(); ++i) {
             EXPECT_EQ(plan.steps[i].torn, test.lastTorn && i == 0) << test.what;
+        }
+    }
+}
+
+// The ledger is not flushed, the record is: a power cut can leave record lines
+// beyond the ledger's last "即将覆盖", each of whose copies may have begun.
+TEST(PlanRecovery, RecordLinesBeyondTheLedgerAreUndoneAsTorn) {
+    const std::string a = "D:\\R\\Tool\\a", b = "D:\\R\\Tool\\b", c = "D:\\R\\Tool\\c";
+    struct Step { std::string target; bool torn; };
+    struct Case { std::string ledger; bool ok; std::vector<Step> steps; const char* what; };
+    const Case cases[] = {
+        {Event(kLedgerTemporary, a), true, {{c, true}, {b, true}, {a, true}}, "the ledger lost every overwrite"},
+        {Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a), true, {{c, true}, {b, true}, {a, false}},
+         "two lines beyond the ledger"},
+        {Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerRolledBack, c) +
+             Event(kLedgerRollbackFailed, b),
+         true, {{b, false}, {a, false}}, "undo logged for both: c is done, b is guarded by its content again"},
+        {Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerAboutToOverwrite, c), false,
+         {}, "an overwrite out of the record's order"},
+    };
+    for (const Case& test : cases) {
+        RecoveryRecord record;
+        ASSERT_TRUE(Parse(Header() + Line(a) + Line(b, "") + Line(c), record));
+        RecoveryPlan plan;
+        ASSERT_EQ(PlanRecovery(Ledger(test.ledger), record, plan), test.ok) << test.what;
+        if (!test.ok) continue;
+        ASSERT_EQ(plan.steps.size(), test.steps.size()) << test.what;
+        for (size_t i = 0; i < plan.steps.size(); ++i) {
+            EXPECT_EQ(WideToUtf8(plan.steps[i].line->target), test.steps[i].target) << test.what;
+            EXPECT_EQ(plan.steps[i].torn, test.steps[i].torn) << test.what << " " << i;
         }
     }
 }

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "catalog/failure_report_win.h"
 #include "engine/process_product_win.h"
 #include "engine/worker_win.h"
+#include "package/held_path_win.h"
 #include "package/manifest_win.h"
 #include "package/path_safety_win.h"
 #include "package/recovery_win.h"
@@ -271,6 +273,24 @@ int RunDirect(const Options& o, const std::vector<int>& selected, HANDLE cancel)
     return allOk ? 0 : 1;
 }
 
+// Crash tests: TW_END_AFTER_HELD_FILES=N ends the process at once, as a crash
+// would, when the N-th file is held just before it is written or deleted, so
+// that a seed picks the moment without any timing.
+DWORD EndAtHeldFile(const WideBuffer&, void* context) {
+    auto* left = static_cast<unsigned long*>(context);
+    if (--*left == 0) TerminateProcess(GetCurrentProcess(), 86);
+    return 0;
+}
+
+void ArmEndAfterHeldFiles() {
+    static unsigned long left = 0;
+    wchar_t text[32];
+    DWORD n = GetEnvironmentVariableW(L"TW_END_AFTER_HELD_FILES", text, 32);
+    if (n == 0 || n >= 32) return;
+    left = std::wcstoul(text, nullptr, 10);
+    if (left > 0) SetHeldPathHook(EndAtHeldFile, &left);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -281,6 +301,7 @@ int wmain(int argc, wchar_t** argv) {
                    stderr);
         return 2;
     }
+    ArmEndAfterHeldFiles();
     // The worker's apartment, for the direct path.
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     WideBuffer message;
