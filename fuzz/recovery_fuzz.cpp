@@ -40,7 +40,18 @@ bool QuadraticPlan(const std::vector<LedgerRecordLine>& ledger, const RecoveryRe
         }
         overwrites.push_back(i);
     }
-    if (record.lines.size() > overwrites.size() + 1) return false;
+    // Record lines beyond the ledger's overwrites, newest first; only the newest may be torn.
+    for (size_t k = record.lines.size(); k-- > overwrites.size();) {
+        const WideBuffer& target = record.lines[k].target;
+        for (size_t earlier : overwrites) {
+            if (EqualsNoCase(ledger[earlier].path, target)) return false;
+        }
+        const LedgerRecordLine* last = nullptr;
+        for (const LedgerRecordLine& line : ledger) {
+            if (IsTargetEvent(line) && EqualsNoCase(line.path, target)) last = &line;
+        }
+        if (!last || !Is(*last, kLedgerRolledBack)) steps.push_back({k, !last && k + 1 == record.lines.size()});
+    }
     for (size_t k = overwrites.size(); k-- > 0;) {
         size_t at = overwrites[k], last = at;
         bool written = false;
@@ -51,17 +62,6 @@ bool QuadraticPlan(const std::vector<LedgerRecordLine>& ledger, const RecoveryRe
         }
         if (Is(ledger[last], kLedgerRolledBack)) continue;
         steps.push_back({k, !written && last == at && k + 1 == overwrites.size()});
-    }
-    if (record.lines.size() > overwrites.size()) {
-        const WideBuffer& target = record.lines.back().target;
-        for (size_t earlier : overwrites) {
-            if (EqualsNoCase(ledger[earlier].path, target)) return false;
-        }
-        const LedgerRecordLine* last = nullptr;
-        for (const LedgerRecordLine& line : ledger) {
-            if (IsTargetEvent(line) && EqualsNoCase(line.path, target)) last = &line;
-        }
-        if (!last || !Is(*last, kLedgerRolledBack)) steps.insert(steps.begin(), {record.lines.size() - 1, !last});
     }
     return true;
 }
@@ -76,13 +76,13 @@ void CheckPlan(const std::vector<LedgerRecordLine>& ledger, const RecoveryRecord
     }
     if (planned) {
         // Newest first; torn only the last overwrite and, when a power cut lost
-        // its ledger lines, the record line written after it.
+        // ledger lines, the newest record line.
         size_t last = record.lines.size() - 1;
         for (size_t i = 0; i < steps.size(); ++i) {
             if (i > 0 && steps[i].line >= steps[i - 1].line) std::abort();
-            if (steps[i].torn && steps[i].line + 1 < last) std::abort();
+            if (steps[i].torn && steps[i].line != last && steps[i].line + 1 != plan.begun) std::abort();
         }
-        if (plan.begun > record.lines.size() || record.lines.size() > plan.begun + 1) std::abort();
+        if (plan.begun > record.lines.size()) std::abort();
     }
     if (ledger.size() > 1500 || record.lines.size() > 1500) return;
     std::vector<Step> expected;

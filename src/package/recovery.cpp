@@ -167,10 +167,12 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
         events.last = i;
     }
     // Each line is on disk before its overwrite begins; the ledger is not
-    // flushed, so a power cut can lose its tail: lines beyond the ledger's
-    // last "即将覆盖" may have had their copies begun, finished or never
-    // started, and each is undone as if torn (a target that still holds its
-    // original counts as undone), unless an undo of it was logged since.
+    // flushed, so a power cut can lose its tail. Lines beyond the ledger's
+    // last "即将覆盖" are undone unless an undo of it was logged since. Only
+    // the newest may have had its copy cut short or never begun, and is undone
+    // as if torn (a target that still holds its original counts as undone);
+    // each earlier one was copied in full before the next line was written,
+    // so a target holding anything else is a later change and is kept.
     plan.begun = overwrites.size();
     for (size_t k = record.lines.size(); k-- > overwrites.size();) {
         const RecoveryLine& trailing = record.lines[k];
@@ -180,7 +182,7 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
             if (found->second.overwrite != kNone) return false;
             if (IsKind(ledger[found->second.last], kLedgerRolledBack)) continue;
         }
-        plan.steps.push_back({&trailing, found == targets.end()});
+        plan.steps.push_back({&trailing, found == targets.end() && k + 1 == record.lines.size()});
     }
     for (size_t k = overwrites.size(); k-- > 0;) {
         const TargetEvents& events = targets[FoldedPath(record.lines[k].target)];

@@ -143,13 +143,15 @@ TEST(PlanRecovery, WhatIsUndoneNewestFirst) {
 
 // The ledger is not flushed, the record is: a power cut can leave record lines
 // beyond the ledger's last "即将覆盖", each of whose copies may have begun.
-TEST(PlanRecovery, RecordLinesBeyondTheLedgerAreUndoneAsTorn) {
+// Only the newest line may have a copy cut short; earlier ones were copied in full,
+// so their targets are undone only while they hold what was written.
+TEST(PlanRecovery, RecordLinesBeyondTheLedgerAreUndoneTheNewestAsTorn) {
     const std::string a = "D:\\R\\Tool\\a", b = "D:\\R\\Tool\\b", c = "D:\\R\\Tool\\c";
     struct Step { std::string target; bool torn; };
     struct Case { std::string ledger; bool ok; std::vector<Step> steps; const char* what; };
     const Case cases[] = {
-        {Event(kLedgerTemporary, a), true, {{c, true}, {b, true}, {a, true}}, "the ledger lost every overwrite"},
-        {Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a), true, {{c, true}, {b, true}, {a, false}},
+        {Event(kLedgerTemporary, a), true, {{c, true}, {b, false}, {a, false}}, "the ledger lost every overwrite"},
+        {Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a), true, {{c, true}, {b, false}, {a, false}},
          "two lines beyond the ledger"},
         {Event(kLedgerAboutToOverwrite, a) + Event(kLedgerOverwritten, a) + Event(kLedgerRolledBack, c) +
              Event(kLedgerRollbackFailed, b),
