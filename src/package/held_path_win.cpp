@@ -173,6 +173,7 @@ bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders
         held.parent = shared->parent;
         held.leaf = shared->leaf;
         held.shared = shared;
+        if (cache->by_parent.size() >= HeldFolderCache::kLimit) cache->by_parent.clear();
         cache->by_parent.emplace(std::move(key), std::move(shared));
     }
     return true;

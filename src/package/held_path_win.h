@@ -62,6 +62,11 @@ struct HeldFolders {
 // the cache lives none of its folders can be renamed, deleted or swapped for
 // a link, so what was checked once stays true.
 struct HeldFolderCache {
+    // Each entry holds its whole chain from the base, so a package of
+    // thousands of folders would hold tens of thousands of handles (Wine runs
+    // out of descriptors); when full the cache starts again, and a parent no
+    // longer in it is walked and checked anew.
+    static constexpr size_t kLimit = 64;
     std::unordered_map<WideBuffer, std::shared_ptr<const HeldFolders>> by_parent;  // folded base and parent
     // The parent of path, below base, is held here.
     bool HoldsParentOf(std::u16string_view base, std::u16string_view path) const;

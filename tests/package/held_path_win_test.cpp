@@ -243,6 +243,27 @@ namespace {
 // without opening the folders again, no folder on the way can be renamed or
 // swapped for a link while the cache lives, and what the first hold refused
 // is refused still.
+// A package of many folders: the cache stays bounded, every file is still held,
+// and a parent dropped from it is walked again.
+TEST(HeldFolderCache, StaysBoundedOverManyFolders) {
+    Tree t;
+    const size_t folders = HeldFolderCache::kLimit * 3 + 5;
+    HeldFolderCache cache;
+    std::vector<HeldFile> held(folders);
+    for (size_t i = 0; i < folders; ++i) {
+        const WideBuffer file = t.base + u"\\many\\" + Utf8ToWide(std::to_string(i)) + u"\\f.txt";
+        Write(file, std::to_string(i));
+        ASSERT_TRUE(HoldFile(t.base, file, HeldAccess::kRead, held[i], false, false, &cache)) << i;
+        ASSERT_LE(cache.by_parent.size(), HeldFolderCache::kLimit) << i;
+        EXPECT_TRUE(cache.HoldsParentOf(t.base, file)) << i;
+    }
+    EXPECT_FALSE(cache.HoldsParentOf(t.base, t.base + u"\\many\\0\\f.txt"));
+    HeldFile again;
+    ASSERT_TRUE(HoldFile(t.base, t.base + u"\\many\\0\\f.txt", HeldAccess::kRead, again, false, false, &cache));
+    EXPECT_EQ(Read(t.base + u"\\many\\0\\f.txt"), "0");
+    EXPECT_TRUE(cache.HoldsParentOf(t.base, t.base + u"\\many\\0\\f.txt"));
+}
+
 TEST(HeldFolderCache, HoldsEachParentOnceAndKeepsItsFoldersInPlace) {
     Tree t;
     Write(t.base + u"\\a\\b\\g.txt", "g");
