@@ -239,9 +239,12 @@ def main():
     if kinds is not None:
         total = sum(kinds.values())
         deployed = kinds.get('C:\\BenchRoot\\%s\\<file>' % NAME, 0)
+        # Two flushes belong to the install, not to a file: the downloaded
+        # package and the recovery record's header.
+        per_file = max(total - 2, 0) / len(bench.files)
         print('flushes to disk in one install of %d files (strace of every Wine process): %d, %.2f per deployed file'
-              ' (goal at most 1: %s)' % (len(bench.files), total, total / len(bench.files),
-                                         'met' if total <= len(bench.files) else 'NOT met'))
+              ' besides the 2 of the install (goal at most 1: %s)'
+              % (len(bench.files), total, per_file, 'met' if per_file <= 1 else 'NOT met'))
         for path, count in kinds.most_common(8):
             print('  %7d  %s' % (count, path))
         if deployed:
