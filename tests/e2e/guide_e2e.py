@@ -379,7 +379,7 @@ def defender_check(g, s, handler, powershell, scratch, detection):
                   'a new page resets the copy link')
     g.shot(6)
 
-    # Disabled: the products are read instead; Back never returns to step 1.
+    # Disabled: the products are read instead; Back never returns to the status check.
     g.click(LIST)
     powershell.script('print disabled\n')
     g.click(OPTION)

@@ -149,7 +149,7 @@ TEST(GuideNavigation, ThreadResultsAndOpenRequests) {
         EXPECT_EQ(m.selectedProduct, c.selected) << c.what;
         EXPECT_EQ(m.historyCount, c.history) << c.what;
     }
-    // Back from the product a detection chose shows it marked on step 13.
+    // Back from the product a detection chose shows it marked in the third-party list.
     GuideModel m = At(14);
     GuideProductsResult(m, kSecurityTencent, 100);
     GuideBack(m);
@@ -266,7 +266,8 @@ TEST(GuidePage, CaptionsAndVisibilityPerStep) {
     m.selectedProduct = 99;  // out of the table: the "other" row, never past its end
     EXPECT_TRUE(Starts(GuidePageFor(m).subtitle, u"其他杀毒软件"));
 
-    // Step 3's path follows where it returns to; step 13's subtitle follows detection.
+    // The manual Security Center path follows where it returns to; the third-party
+    // list's subtitle follows detection.
     EXPECT_EQ(GuidePageFor(At(3, {0}, 9)).body.substr(0, 4), u"开始 →");
     EXPECT_NE(GuidePageFor(At(3, {0}, 9)).body, GuidePageFor(At(3, {0}, 4)).body);
     m = At(13);
@@ -343,7 +344,7 @@ TEST(GuideLayout, FitsTheWorkAreaAndKeepsPicturesTwoToOne) {
     EXPECT_EQ(l.options[5].top, 142 + 94 * 2);
     EXPECT_EQ(l.next.left, 764 - 184);
     EXPECT_EQ(l.bottomLineY, 621 - 74);
-    EXPECT_EQ(GuidePictureRect({28, 128, 736, 326}), (PixelRect{184, 128, 580, 326}));  // steps 10 and 11
+    EXPECT_EQ(GuidePictureRect({28, 128, 736, 326}), (PixelRect{184, 128, 580, 326}));  // a product's restore and trust pages
     EXPECT_EQ(GuidePictureRect({0, 0, 0, 10}).right, 0);
 }
 
