@@ -20,6 +20,17 @@ SAFE_NAME = re.compile(r'^[A-Za-z0-9_+-][A-Za-z0-9._+-]*$')
 DEVICE = re.compile(r'^(con|prn|aux|nul|com[1-9]|lpt[1-9])$', re.IGNORECASE)
 
 
+def add_file(z, path, name):
+    """Stores the file at path as name, deflated, with a fixed date; returns its bytes."""
+    with open(path, 'rb') as source:
+        data = source.read()
+    info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
+    info.external_attr = 0o644 << 16
+    info.compress_type = zipfile.ZIP_DEFLATED
+    z.writestr(info, data)
+    return data
+
+
 def name_allowed(name):
     return all(SAFE_NAME.match(s) and not s.endswith('.') and not DEVICE.match(s.split('.')[0])
                for s in name.split('/'))
@@ -45,12 +56,7 @@ def main(out):
             name = path.lstrip('/')
             if os.path.getsize(path) > LARGEST_ENTRY or not name_allowed(name) or not os.access(path, os.R_OK):
                 continue
-            with open(path, 'rb') as source:
-                data = source.read()
-            info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
-            info.external_attr = 0o644 << 16
-            info.compress_type = zipfile.ZIP_DEFLATED
-            z.writestr(info, data)
+            data = add_file(z, path, name)
             count += 1
             largest = max(largest, len(data))
     os.replace(partial, out)

@@ -12,7 +12,7 @@ import sys
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_archive import name_allowed, sorted_files  # noqa: E402
+from make_archive import add_file, name_allowed, sorted_files  # noqa: E402
 
 SOURCES = ['/usr/include', '/usr/share/doc', '/usr/lib/x86_64-linux-gnu']
 FILES = 13000
@@ -40,12 +40,7 @@ def main(out, listing, most):
             if name.casefold() in files or name.casefold() in folders or any(
                     folders.get(w.casefold(), w) != w or w.casefold() in files for w in on_way):
                 continue
-            with open(path, 'rb') as source:
-                data = source.read()
-            info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
-            info.external_attr = 0o644 << 16
-            info.compress_type = zipfile.ZIP_DEFLATED
-            z.writestr(info, data)
+            data = add_file(z, path, name)
             files.add(name.casefold())
             folders.update((w.casefold(), w) for w in on_way)
             lines.append('%d\t%s\n' % (len(data), name.replace('/', '\\')))
