@@ -87,6 +87,14 @@ class Flow(harness.Checks):
         self._write_rules()
         return self.args.origin + target
 
+    def gate(self, name):
+        """A gate for a held answer (serve(..., hold_after=N, hold_until=gate)):
+        the server sends N bytes and waits until release(name)."""
+        return 'flow-%s/%s.released' % (self.name, name)
+
+    def release(self, name):
+        open(os.path.join(self.served, name + '.released'), 'w').close()
+
     def serve_at(self, target, data):
         """Publishes data at a fixed server path (a prerequisite's link)."""
         name = target.strip('/').replace('/', '_').replace('?', '_')

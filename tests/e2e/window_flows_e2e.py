@@ -54,9 +54,10 @@ def cancel_during_download(s, f, w):
     root = f.fresh_root('WindowCancel')
     f.forget(CANCEL)
     package = make_zip({'Main.exe': flows.stand_in(s.args), 'big.bin': random.Random(971).randbytes(64 * 1024)})
-    # Sixteen pieces three seconds apart: the worker sees the cancel only when the
-    # next piece arrives, so page 4 waits that long before the undo runs.
-    url = f.serve('cancel.zip', package, chunk=len(package) // 16 + 1, delay_ms=3000)
+    # The server sends a quarter of the package and holds the rest: the worker
+    # sees the cancel only when the next bytes arrive, so page 4 waits until
+    # the test lets the download go on.
+    url = f.serve('cancel.zip', package, hold_after=len(package) // 4, hold_until=f.gate('cancel'))
     f.catalog([item(CANCEL, '取消的软件', url)])
     app = start_install(s, w, root, 'cancel')
     s.check(flows.wait_for(lambda: package_requests(f, 'cancel.zip') == 1, 60), 'cancel: the download started')
@@ -67,6 +68,7 @@ def cancel_during_download(s, f, w):
     w.wait_title('已取消安装', 'cancel')
     s.check_equal(w.text(NOTICE), '正在等待当前安装任务停止…', 'cancel: page 4 waits for the download to stop')
     w.shot('page4-cancelled')
+    f.release('cancel')
     s.check_equal(harness.wait_exit(app, 120), 0,
                   'cancel: after the undo the window closes by itself, exit code 0')
     s.check(not os.path.exists(f.unix(root + '\\取消的软件')), 'cancel: no product folder')
@@ -197,13 +199,15 @@ def root_locked_while_loading(s, f, w):
     name = '慢图标的软件'
     files = {'Main.exe': flows.stand_in(s.args), 'data.txt': b'slow icon'}
     entry = item(LOADING, name, f.serve('loading.zip', make_zip(files)))
-    entry['icon'] = f.serve('slow-icon.png', b'\x89PNG' + bytes(92), chunk=32, delay_ms=4000)
+    # The icon's first bytes come at once, the rest when the test has looked.
+    entry['icon'] = f.serve('slow-icon.png', b'\x89PNG' + bytes(92), hold_after=32, hold_until=f.gate('icon'))
     f.catalog([entry])
     app = s.start(s.args.setup, '--path', first)
     w.wait_title('选择软件', 'loading: the list')
     s.check_equal((w.state(ROOT_EDIT).get('enabled'), w.state(CHANGE_ROOT).get('enabled')), ('0', '0'),
                   'loading: the root box and 更改目录 take no input while the icons load')
     s.check_equal(w.text(ROOT_EDIT), first, 'loading: the box shows the root in use')
+    f.release('icon')
     s.check(flows.wait_for(lambda: w.state(ROOT_EDIT).get('enabled') == '1', 60),
             'loading: the box takes input once the icons are in')
     s.check_equal(w.state(CHANGE_ROOT).get('enabled'), '1', 'loading: 更改目录 too')

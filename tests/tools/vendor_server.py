@@ -18,6 +18,9 @@ query) and whose values may hold:
   cut_after     close the connection after this many body bytes
   chunk, delay_ms  send the body in pieces of chunk bytes with a pause between
   stall_ms      accept, then say nothing for this long before answering
+  hold_after, hold_until  send hold_after body bytes, then nothing more until
+                the file hold_until (below --root) exists: a test decides
+                when a download may go on, whatever the machine's speed
 
 Usage: vendor_server.py --root DIR [--port N] [--pid-file F] [--port-file F] [--background] [--fresh]
        vendor_server.py --stop --pid-file F
@@ -39,6 +42,9 @@ import urllib.parse
 LOG_LOCK = threading.Lock()
 # How long a server asked to stop may take to let go of its port.
 STOP_TIMEOUT_S = 10
+# A held answer goes on by itself after this long, so a test that died
+# before releasing it leaves no thread waiting for ever.
+HOLD_LIMIT_S = 600
 
 
 def pattern_bytes(n):
@@ -133,17 +139,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if 'cut_after' in rule:
             body = body[:rule['cut_after']]
-        chunk = rule.get('chunk', 65536)
-        delay = rule.get('delay_ms', 0) / 1000.0
         try:
-            for i in range(0, len(body), chunk):
-                self.wfile.write(body[i:i + chunk])
-                self.wfile.flush()
-                if delay:
-                    time.sleep(delay)
+            if 'hold_until' in rule:
+                held = min(rule.get('hold_after', 0), len(body))
+                self.send_body(body[:held], rule)
+                self.wait_for_release(os.path.join(self.root(), rule['hold_until']))
+                body = body[held:]
+            self.send_body(body, rule)
         except (BrokenPipeError, ConnectionResetError):
             pass
         self.close_connection = True
+
+    def send_body(self, body, rule):
+        chunk = rule.get('chunk', 65536)
+        delay = rule.get('delay_ms', 0) / 1000.0
+        for i in range(0, len(body), chunk):
+            self.wfile.write(body[i:i + chunk])
+            self.wfile.flush()
+            if delay:
+                time.sleep(delay)
+
+    @staticmethod
+    def wait_for_release(path):
+        deadline = time.monotonic() + HOLD_LIMIT_S
+        while not os.path.exists(path) and time.monotonic() < deadline:
+            time.sleep(0.05)
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
