@@ -47,6 +47,8 @@ public:
     // the package gives a valid pointer to nothing.
     const uint8_t* Cover(uint64_t offset, uint64_t length, uint64_t ahead = 0);
     void Release();
+    // How many bytes the current view holds (0 without one).
+    size_t Length() const { return view_ ? length_ : 0; }
 
 private:
     ZipSource source_;

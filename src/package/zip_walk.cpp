@@ -27,9 +27,8 @@ uint32_t Read32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (
 
 // Where the entry's data starts, from its local header; false when the header
 // is not inside the package or not a local header.
-bool FindEntryData(const ZipSource& source, uint32_t localOffset, uint64_t& start) {
-    ZipSourceView view(source);
-    const uint8_t* local = view.Cover(localOffset, 30);
+bool FindEntryData(ZipSourceView& view, uint32_t localOffset, uint64_t& start) {
+    const uint8_t* local = view.Cover(localOffset, 30, kZipEntryWindow);
     if (!local || Read32(local) != kLocalSignature) return false;
     start = uint64_t{localOffset} + 30 + Read16(local + 26) + Read16(local + 28);
     return true;
@@ -48,29 +47,27 @@ bool DecodeData(const uint8_t* packed, const ZipEntry& entry, uint8_t* data) {
            produced == entry.uncompressedSize;
 }
 
-// The entry's data, decoded into a buffer of its declared size. The view of
-// the packed bytes lives only while they are decoded.
-bool ExtractData(const ZipSource& source, uint32_t localOffset, const ZipEntry& entry, uint32_t crc,
-                 std::unique_ptr<uint8_t[]>& data) {
+// The entry's data, decoded into a buffer of its declared size. A view larger
+// than the entry window (a large entry) lives only while it is decoded.
+bool ExtractData(const ZipSource& source, ZipSourceView& view, uint32_t localOffset, const ZipEntry& entry,
+                 uint32_t crc, std::unique_ptr<uint8_t[]>& data) {
     uint64_t start = 0;
-    if (!FindEntryData(source, localOffset, start)) return false;
+    if (!FindEntryData(view, localOffset, start)) return false;
     if (start > source.size || entry.compressedSize > source.size - start) return false;
     // Up to 256 MiB in a 32-bit process: running out of memory fails the entry.
     data.reset(new (std::nothrow) uint8_t[entry.uncompressedSize ? entry.uncompressedSize : 1]);
     if (!data) return false;
-    {
-        // No address space for the view fails the entry the same way.
-        ZipSourceView view(source);
-        const uint8_t* packed = view.Cover(start, entry.compressedSize);
-        if (!packed || !DecodeData(packed, entry, data.get())) return false;
-    }
-    return Crc32(data.get(), entry.uncompressedSize) == crc;
+    // No address space for the view fails the entry the same way.
+    const uint8_t* packed = view.Cover(start, entry.compressedSize, kZipEntryWindow);
+    bool decoded = packed && DecodeData(packed, entry, data.get());
+    if (view.Length() > kZipEntryWindow) view.Release();
+    return decoded && Crc32(data.get(), entry.uncompressedSize) == crc;
 }
 
 // One central directory entry at offset, read through the directory's view;
 // advances offset past it.
-bool WalkEntry(const ZipSource& source, ZipSourceView& central, uint64_t& offset, std::u16string_view destination,
-               const ZipWalkCallbacks& cb) {
+bool WalkEntry(const ZipSource& source, ZipSourceView& central, ZipSourceView& entries, uint64_t& offset,
+               std::u16string_view destination, const ZipWalkCallbacks& cb) {
     const uint8_t* h = central.Cover(offset, 46, kCentralWindow);
     if (!h || Read32(h) != kCentralSignature) return false;
     uint64_t full = uint64_t{46} + Read16(h + 28) + Read16(h + 30) + Read16(h + 32);
@@ -100,7 +97,7 @@ bool WalkEntry(const ZipSource& source, ZipSourceView& central, uint64_t& offset
     offset += full;
     if (entry.directory) return cb.directory(cb.context, entry);
     std::unique_ptr<uint8_t[]> data;
-    if (!ExtractData(source, localOffset, entry, crc, data)) return false;
+    if (!ExtractData(source, entries, localOffset, entry, crc, data)) return false;
     return cb.file(cb.context, entry, data.get(), entry.uncompressedSize);
 }
 
@@ -152,12 +149,13 @@ bool WalkZip(const ZipSource& source, std::u16string_view destination, const Zip
         message = kZipFormatUnsupported;
         return false;
     }
+    ZipSourceView entries(source);
     for (uint16_t i = 0; i < count; ++i) {
         if (cb.cancelled(cb.context)) {
             message = kZipCancelled;
             return false;
         }
-        if (!WalkEntry(source, central, offset, destination, cb)) {
+        if (!WalkEntry(source, central, entries, offset, destination, cb)) {
             if (message.empty()) message = kZipEntryFailed;
             return false;
         }

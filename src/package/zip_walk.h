@@ -16,6 +16,10 @@ constexpr uint32_t kZipMaxEntrySize = 268435456;     // 256 MiB
 constexpr uint32_t kZipMaxArchiveSize = 536870912;   // 512 MiB
 // The end record (22 bytes) and the longest comment after it.
 constexpr uint32_t kZipEndSearchSpan = 22 + 65535;
+// How much of the entries one view takes in: the entries of a package follow
+// each other, so a run of small ones is read through one view instead of two
+// views each (making a view is a system call, and a slow one under Wine).
+constexpr uint64_t kZipEntryWindow = uint64_t{8} << 20;
 
 extern const char16_t kZipTooLarge[];
 extern const char16_t kZipFormatUnsupported[];
@@ -46,7 +50,9 @@ struct ZipWalkCallbacks {
 // Walks the archive; on failure message holds the text the user sees (an
 // entry failure leaves message as the callback set it, or the general one).
 // At most two views are held at a time: one over the central directory and
-// one for the entry being read, given back before its file callback.
+// one over the entries, which stays from entry to entry while it holds no more
+// than a window of a few MiB; a larger one (a large entry) is given back
+// before the entry's file callback.
 bool WalkZip(const ZipSource& source, std::u16string_view destination, const ZipWalkCallbacks& callbacks,
              WideBuffer& message);
 

@@ -21,6 +21,7 @@ struct ViewLog {
     ZipSource inner{};
     std::function<bool(uint64_t offset, size_t length)> refuse;
     std::vector<std::pair<uint64_t, size_t>> made;
+    std::map<const uint8_t*, size_t> liveLengths;
     int live = 0;
     int mostLive = 0;
 
@@ -30,6 +31,7 @@ struct ViewLog {
         const uint8_t* view = log->inner.view(log->inner.context, offset, length);
         if (view) {
             log->made.emplace_back(offset, length);
+            log->liveLengths[view] = length;
             log->mostLive = std::max(log->mostLive, ++log->live);
         }
         return view;
@@ -37,9 +39,15 @@ struct ViewLog {
     static void Release(void* c, const uint8_t* view, uint64_t offset, size_t length) {
         auto* log = static_cast<ViewLog*>(c);
         --log->live;
+        log->liveLengths.erase(view);
         log->inner.release(log->inner.context, view, offset, length);
     }
     ZipSource Source() { return ZipSource{inner.size, View, Release, this}; }
+    size_t LongestLive() const {
+        size_t longest = 0;
+        for (const auto& view : liveLengths) longest = std::max(longest, view.second);
+        return longest;
+    }
 };
 
 // The walk with in-memory callbacks: names are UTF-8 or Latin-1, joins are
@@ -54,6 +62,7 @@ struct Walk {
     bool ok = false;
     ViewLog views;
     int mostLiveAtFile = 0;
+    size_t longestAtFile = 0;
 
     static bool Decode(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) {
         if (utf8) {
@@ -77,6 +86,7 @@ struct Walk {
     static bool File(void* c, const ZipEntry& e, const uint8_t* data, size_t size) {
         auto* w = static_cast<Walk*>(c);
         w->mostLiveAtFile = std::max(w->mostLiveAtFile, w->views.live);
+        w->longestAtFile = std::max(w->longestAtFile, w->views.LongestLive());
         return w->files.emplace(e.target, std::string(reinterpret_cast<const char*>(data), size)).second;
     }
     void Run(const std::string& archive) {
@@ -85,10 +95,12 @@ struct Walk {
         views.inner = MemoryZipSource(image);
         ZipWalkCallbacks cb{Decode, Join, Cancelled, Directory, File, this};
         ok = WalkZip(views.Source(), u"C:\\staging", cb, message);
-        // Whatever the outcome: the directory's view and one entry's at most,
-        // the entry's given back before its file is handed on, none kept.
+        // Whatever the outcome: the directory's view and one over the entries
+        // at most; while a file is handed on, no view longer than the entry
+        // window (a large entry's is given back first); none kept.
         EXPECT_LE(views.mostLive, 2);
-        EXPECT_LE(mostLiveAtFile, 1);
+        EXPECT_LE(mostLiveAtFile, 2);
+        EXPECT_LE(longestAtFile, kZipEntryWindow);
         EXPECT_EQ(views.live, 0);
     }
 };
@@ -317,6 +329,52 @@ TEST(WalkZip, ReadsADirectoryLargerThanOneViewInSteps) {
     }
 }
 
+// The views the entries were read through: every view but the end record's
+// (the first) and the directory's (from directoryStart on).
+std::vector<std::pair<uint64_t, size_t>> EntryViews(const Walk& w, uint64_t directoryStart) {
+    std::vector<std::pair<uint64_t, size_t>> views;
+    for (size_t i = 1; i < w.views.made.size(); ++i) {
+        if (w.views.made[i].first < directoryStart) views.push_back(w.views.made[i]);
+    }
+    return views;
+}
+
+TEST(WalkZip, EntriesFollowingEachOtherShareAView) {
+    // Stored entries named "eNN.bin": 30 + 7 bytes of header and name, then the data.
+    const size_t window = static_cast<size_t>(kZipEntryWindow);
+    struct Case { const char* what; std::vector<size_t> sizes; std::vector<std::pair<uint64_t, size_t>> views; };
+    const Case cases[] = {
+        {"ninety small entries: one view", std::vector<size_t>(90, 1000), {{0, 90 * 1037}}},
+        // The large entry's header lies in the first window, its data does
+        // not: a view of exactly its data, given back before its file is
+        // handed on; the next entry starts a new window.
+        {"an entry larger than the window", {1000, window + 1, 1000},
+         {{0, window}, {1037 + 37, window + 1}, {1037 + 37 + window + 1, 1037}}},
+        // Data that ends one byte past the window is read through a new
+        // window from its start, which holds the next entry's header but not
+        // its data.
+        {"data ending one byte past the window", {window - 37 + 1, 10},
+         {{0, window}, {37, window}, {window + 38, 10}}},
+        {"data ending on the window's last byte", {window - 37, 10}, {{0, window}, {window, 47}}},
+    };
+    for (const Case& c : cases) {
+        ZipBuilder zip;
+        uint64_t directoryStart = 0;
+        for (size_t i = 0; i < c.sizes.size(); ++i) {
+            zip.Add("e" + std::to_string(100 + i).substr(1) + ".bin", std::string(c.sizes[i], 'd'));
+            directoryStart += 37 + c.sizes[i];
+        }
+        Walk w = RunZip(zip);
+        ASSERT_TRUE(w.ok) << c.what << ": " << WideToUtf8(w.message);
+        EXPECT_EQ(w.files.size(), c.sizes.size()) << c.what;
+        // Views never reach past the entries' end into a shorter archive:
+        // each is clamped to the archive's size, which the directory follows.
+        std::vector<std::pair<uint64_t, size_t>> views = EntryViews(w, directoryStart);
+        for (auto& view : views) view.second = static_cast<size_t>(std::min<uint64_t>(view.second, directoryStart - view.first));
+        EXPECT_EQ(views, c.views) << c.what;
+    }
+}
+
 TEST(WalkZip, AViewThatCannotBeMadeFailsLikeNoMemory) {
     // A stub ahead of the entries keeps the end record's view (the last
     // 65,557 bytes) apart from the entries' views.
@@ -326,17 +384,25 @@ TEST(WalkZip, AViewThatCannotBeMadeFailsLikeNoMemory) {
     zip.Add("b.txt", "lost");   // local header at 70039, data at 70074
     const std::string archive = zip.Build();
     const uint64_t tail = archive.size() - (22 + 65535);
+    // The second entry beyond the first one's window: its own view.
+    ZipBuilder far;
+    far.Add("a.txt", std::string(static_cast<size_t>(kZipEntryWindow), 'k'));
+    far.Add("b.txt", "lost");  // local header at 35 + the window
+    const std::string farArchive = far.Build();
     ZipBuilder large = ArchiveWithLargeDirectory(24, 60000, 10);
     const std::string largeArchive = large.Build();
+    const uint64_t largeDirectory = 24 * (30 + 7 + 10);
     struct Case { const char* what; const std::string* archive; std::function<bool(uint64_t, size_t)> refuse;
                   std::u16string message; size_t kept; };
     int directoryViews = 0;
     const Case cases[] = {
         {"the end record's view", &archive, [&](uint64_t at, size_t) { return at == tail; }, kZipTooLarge, 0},
         {"a local header's view", &archive, [](uint64_t at, size_t) { return at == 70000; }, kZipEntryFailed, 0},
-        {"the second entry's data", &archive, [](uint64_t at, size_t) { return at == 70074; }, kZipEntryFailed, 1},
+        {"the second entry's view", &farArchive,
+         [](uint64_t at, size_t) { return at == 35 + kZipEntryWindow; }, kZipEntryFailed, 1},
         {"the directory's next step", &largeArchive,
-         [&](uint64_t, size_t length) { return length > 65557 && ++directoryViews == 2; }, kZipEntryFailed, 0},
+         [&](uint64_t at, size_t length) { return at >= largeDirectory && length > 65557 && ++directoryViews == 2; },
+         kZipEntryFailed, 0},
     };
     for (const Case& c : cases) {
         Walk w;
