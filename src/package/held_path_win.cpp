@@ -75,7 +75,9 @@ bool SplitBelow(std::u16string_view base, std::u16string_view path, std::vector<
     }
 }
 
-bool CopyContent(HANDLE source, HANDLE target, Sha256Stream* written) {
+// Copies source over target from their starts; an emptyTarget (just created)
+// needs no cutting to the copied length afterwards.
+bool CopyContent(HANDLE source, HANDLE target, Sha256Stream* written, bool emptyTarget) {
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN) || !SetFilePointerEx(target, start, nullptr, FILE_BEGIN)) {
         return false;
@@ -94,7 +96,7 @@ bool CopyContent(HANDLE source, HANDLE target, Sha256Stream* written) {
             done += wrote;
         }
     }
-    return SetEndOfFile(target) != FALSE;
+    return emptyTarget || SetEndOfFile(target) != FALSE;
 }
 
 }  // namespace
@@ -242,7 +244,9 @@ bool DeleteHeldFile(HeldFile& held) {
 
 bool ReplaceHeldFile(HeldFile& target, HANDLE source, Sha256Stream* written) {
     if (target.directory) return Fail(ERROR_ACCESS_DENIED);
-    if (target.file && HeldFileLinkCount(target.file.get()) == 1) return CopyContent(source, target.file.get(), written);
+    if (target.file && HeldFileLinkCount(target.file.get()) == 1) {
+        return CopyContent(source, target.file.get(), written, false);
+    }
     // Another name of this file may lie anywhere: that name keeps its content,
     // this one gets a file of its own.
     if (target.file && !DeleteHeldFile(target)) return false;
@@ -252,7 +256,7 @@ bool ReplaceHeldFile(HeldFile& target, HANDLE source, Sha256Stream* written) {
         return false;
     }
     target.file = std::move(created);
-    return CopyContent(source, target.file.get(), written);
+    return CopyContent(source, target.file.get(), written, true);
 }
 
 bool DeleteFileBelow(std::u16string_view base, std::u16string_view path) {
