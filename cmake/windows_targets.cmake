@@ -60,9 +60,11 @@ list(FILTER TW_WIN_TEST_SOURCES INCLUDE REGEX "_win_test\\.cpp$")
 set(TW_DISPLAY_TEST_SOURCES ${TW_WIN_TEST_SOURCES})
 list(FILTER TW_DISPLAY_TEST_SOURCES INCLUDE REGEX "_display_win_test\\.cpp$")
 list(FILTER TW_WIN_TEST_SOURCES EXCLUDE REGEX "_display_win_test\\.cpp$")
-# CRC-32 picks its code by processor, and the 32-bit build compiles that code
-# differently: its portable test runs here too.
-list(APPEND TW_WIN_TEST_SOURCES ${CMAKE_SOURCE_DIR}/tests/package/crc32_test.cpp)
+# CRC-32 and SHA-256 pick their code by processor, and the 32-bit build
+# compiles that code differently: their portable tests run here too (SHA-256's
+# also against the system's provider).
+list(APPEND TW_WIN_TEST_SOURCES ${CMAKE_SOURCE_DIR}/tests/package/crc32_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/catalog/sha256_test.cpp)
 add_executable(tw_tests_win ${TW_WIN_TEST_SOURCES})
 target_link_libraries(tw_tests_win PRIVATE tw_core GTest::gtest_main)
 target_include_directories(tw_tests_win PRIVATE ${CMAKE_SOURCE_DIR}/tests)

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <objbase.h>
 #include <winhttp.h>
-#include <bcrypt.h>
 
 #include <utility>
 
@@ -102,22 +101,6 @@ struct WinHttpTraits {
     static void Close(Type h) { WinHttpCloseHandle(h); }
 };
 using UniqueInternet = UniqueResource<WinHttpTraits>;
-
-struct BCryptAlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type Empty() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { BCryptCloseAlgorithmProvider(h, 0); }
-};
-using UniqueAlgorithm = UniqueResource<BCryptAlgorithmTraits>;
-
-struct BCryptHashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type Empty() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { BCryptDestroyHash(h); }
-};
-using UniqueHash = UniqueResource<BCryptHashTraits>;
 
 // COM interface pointer.
 template <typename T>

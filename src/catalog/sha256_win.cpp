@@ -9,36 +9,24 @@
 #include "base/wide_win.h"
 
 bool Sha256Stream::Begin() {
+    hash_ = Sha256();
     size_ = 0;
-    hash_.reset();
-    if (!algorithm_ && BCryptOpenAlgorithmProvider(algorithm_.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
-        return false;
-    }
-    DWORD objectLength = 0, got = 0;
-    if (BCryptGetProperty(algorithm_.get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
-                          sizeof(objectLength), &got, 0) < 0) {
-        return false;
-    }
-    object_.assign(objectLength, 0);
-    return BCryptCreateHash(algorithm_.get(), hash_.receive(), object_.data(), objectLength, nullptr, 0, 0) >= 0;
+    begun_ = true;
+    return true;
 }
 
 bool Sha256Stream::Add(const void* data, size_t size) {
-    const UCHAR* bytes = static_cast<const UCHAR*>(data);
+    if (!begun_) return false;
+    hash_.Add(data, size);
     size_ += size;
-    while (size > 0) {
-        ULONG piece = static_cast<ULONG>(std::min<size_t>(size, 1u << 30));
-        if (BCryptHashData(hash_.get(), const_cast<PUCHAR>(bytes), piece, 0) < 0) return false;
-        bytes += piece;
-        size -= piece;
-    }
     return true;
 }
 
 bool Sha256Stream::Finish(WideBuffer& hex) {
-    UCHAR digest[32];
-    if (!hash_ || BCryptFinishHash(hash_.get(), digest, sizeof(digest), 0) < 0) return false;
-    hash_.reset();
+    if (!begun_) return false;
+    begun_ = false;
+    uint8_t digest[32];
+    hash_.Finish(digest);
     std::string text = HexLower(digest, sizeof(digest));
     hex.assign(text.begin(), text.end());
     return true;

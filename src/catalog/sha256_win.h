@@ -1,13 +1,13 @@
-// SHA-256 of a file through the system's BCrypt provider.
+// SHA-256 of files, bytes and streams, as lowercase hex (catalog/sha256.h does
+// the hashing).
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include <windows.h>
 
-#include "base/handles_win.h"
 #include "base/text.h"
+#include "catalog/sha256.h"
 
 // 64 lowercase hex digits into hex (and the size read, when asked); false when
 // the file cannot be opened, read or hashed, and then hex is untouched.
@@ -26,9 +26,8 @@ public:
     uint64_t Size() const { return size_; }
 
 private:
-    UniqueAlgorithm algorithm_;
-    std::vector<UCHAR> object_;  // the hash's state: destroyed after it
-    UniqueHash hash_;
+    Sha256 hash_;
+    bool begun_ = false;
     uint64_t size_ = 0;
 };
 
