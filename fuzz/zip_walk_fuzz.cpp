@@ -15,7 +15,7 @@ bool Decode(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) {
     return true;
 }
 
-bool Join(std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+bool Join(void*, std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
     return JoinRelativeText(destination, name, target) && IsStrictlyUnder(destination, target);
 }
 

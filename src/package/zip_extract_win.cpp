@@ -45,7 +45,12 @@ bool DecodeName(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) 
     return true;
 }
 
-bool Join(std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+// Below a folder already held (checked for links when first held, and not
+// replaceable since), only the text needs checking: the rest of the path is
+// not looked up again for every entry.
+bool Join(void* context, std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+    auto* c = static_cast<ExtractContext*>(context);
+    if (JoinRelativeBelow(destination, name, target) && c->folders.HoldsParentOf(c->destination, target)) return true;
     return SafeJoinRelative(destination, name, target);
 }
 

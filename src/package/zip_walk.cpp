@@ -93,7 +93,7 @@ bool WalkEntry(const ZipSource& source, ZipSourceView& central, ZipSourceView& e
         entry.directory = true;
         entry.name.pop_back();
     }
-    if (!cb.join(destination, entry.name, entry.target)) return false;
+    if (!cb.join(cb.context, destination, entry.name, entry.target)) return false;
     offset += full;
     if (entry.directory) return cb.directory(cb.context, entry);
     std::unique_ptr<uint8_t[]> data;

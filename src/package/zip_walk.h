@@ -39,7 +39,7 @@ struct ZipWalkCallbacks {
     // Name bytes to text: UTF-8 when utf8 is set, else the ANSI code page.
     bool (*decodeName)(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name);
     // SafeJoinRelative of the name below the destination.
-    bool (*join)(std::u16string_view destination, std::u16string_view name, WideBuffer& target);
+    bool (*join)(void* context, std::u16string_view destination, std::u16string_view name, WideBuffer& target);
     bool (*cancelled)(void* context);
     bool (*directory)(void* context, const ZipEntry& entry);
     // The entry's whole content, already size- and CRC-checked.

@@ -182,7 +182,7 @@ TEST(ExtractZipPackage, AWriterIsRefusedWhileTheWalkRuns) {
                 name.assign(bytes, bytes + size);
                 return true;
             },
-            [](std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+            [](void*, std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
                 target = WideBuffer(destination) + u"\\" + WideBuffer(name);
                 return true;
             },

@@ -72,7 +72,7 @@ struct Walk {
         }
         return true;
     }
-    static bool Join(std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+    static bool Join(void*, std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
         return JoinRelativeText(destination, name, target) && IsStrictlyUnder(destination, target);
     }
     static bool Cancelled(void* c) {

@@ -48,7 +48,7 @@ bool DecodeName(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) 
 }
 
 // The path text rules only: on a clean name the full path is the joined text.
-bool Join(std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
+bool Join(void*, std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
     return JoinRelativeText(destination, name, target) && IsStrictlyUnder(destination, target);
 }
 
