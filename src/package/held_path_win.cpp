@@ -28,7 +28,7 @@ bool Fail(DWORD error) {
 // Opens name relative to the folder root (never by a whole path, so no
 // folder above it is looked up by name again), not following a reparse point.
 bool OpenRelative(HANDLE root, std::u16string_view name, ACCESS_MASK access, ULONG sharing, ULONG disposition,
-                  ULONG options, UniqueHandle& opened) {
+                  ULONG options, UniqueHandle& opened, bool* created = nullptr) {
     if (name.size() > 32767) return Fail(ERROR_FILENAME_EXCED_RANGE);
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(W(name.data()));
@@ -42,6 +42,7 @@ bool OpenRelative(HANDLE root, std::u16string_view name, ACCESS_MASK access, ULO
                                    options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (!NT_SUCCESS(status)) return Fail(RtlNtStatusToDosError(status));
     opened.reset(handle);
+    if (created) *created = io.Information == FILE_CREATED;
     return true;
 }
 
@@ -154,8 +155,9 @@ bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders
         name += u'\\';
         name += segments[i];
         UniqueHandle next;
+        bool created = false;
         if (!OpenRelative(held.Parent(), segments[i], kFolderAccess, kFolderSharing,
-                          createMissing ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE, next)) {
+                          createMissing ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE, next, &created)) {
             DWORD error = GetLastError();
             // A file where a folder should be: the path is not there, as Windows says by name.
             held = HeldFolders();
@@ -166,6 +168,7 @@ bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders
             return Fail(error);
         }
         held.chain.push_back(std::move(next));
+        held.parentCreated = created;
     }
     held.parent = name;
     held.leaf = WideBuffer(segments.back());
@@ -197,8 +200,14 @@ bool HoldFile(std::u16string_view base, std::u16string_view path, HeldAccess acc
     if (wantDirectory) mask = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | DELETE;
     UniqueHandle file;
     bool missing = false;
-    if (!OpenRelative(held.folders.Parent(), held.folders.leaf, mask, sharing, FILE_OPEN,
-                      wantDirectory ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE, file)) {
+    if (access == HeldAccess::kWrite && !wantDirectory && held.folders.ParentCreated()) {
+        // A folder this task created holds only what it wrote there, each
+        // file once: no need to look (a costly miss in a large folder under
+        // Wine). A file someone planted meanwhile makes the create that
+        // follows fail; it is never written over.
+        missing = true;
+    } else if (!OpenRelative(held.folders.Parent(), held.folders.leaf, mask, sharing, FILE_OPEN,
+                             wantDirectory ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE, file)) {
         DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND) {
             // Wine follows a link to a folder even here; its name tells.

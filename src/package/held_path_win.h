@@ -52,7 +52,11 @@ struct HeldFolders {
     WideBuffer leaf;                  // the file's own name
     // Held through a HeldFolderCache: the cache's chain (chain is then empty).
     std::shared_ptr<const HeldFolders> shared;
+    // The parent was created when it was held (createMissing): nothing in it
+    // is older than the task holding it.
+    bool parentCreated = false;
     HANDLE Parent() const { return shared ? shared->Parent() : chain.back().get(); }
+    bool ParentCreated() const { return shared ? shared->parentCreated : parentCreated; }
     bool Held() const { return shared || !chain.empty(); }
 };
 

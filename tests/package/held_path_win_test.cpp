@@ -325,4 +325,45 @@ TEST(HeldFolderCache, HoldsEachParentOnceAndKeepsItsFoldersInPlace) {
     EXPECT_FALSE(cache.HoldsParentOf(t.base, t.base + u"\\l\\f.txt"));
 }
 
+// A folder the holding task created is taken as empty for writing: the file
+// is not looked for. Someone who plants a file there meanwhile makes the
+// create fail, and the planted file is never written over; a folder that was
+// there already is looked in as before, and so is every other access.
+TEST(HeldFolderCache, AFolderItCreatedIsTakenAsEmpty) {
+    struct Case {
+        const char* name;
+        bool folderBefore;  // the folder "new" exists before the first hold
+        HeldAccess access;
+        bool plantedSeen;   // the planted file is open after the second hold
+    };
+    const Case cases[] = {
+        {"created, for writing", false, HeldAccess::kWrite, false},
+        {"created, for reading", false, HeldAccess::kRead, true},
+        {"created, for deleting", false, HeldAccess::kDelete, true},
+        {"there before, for writing", true, HeldAccess::kWrite, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tree t;
+        Write(t.folder / u"source.txt", "ours");
+        if (c.folderBefore) CreateDirectoryW(W(t.base + u"\\new"), nullptr);
+        HeldFolderCache cache;
+        HeldFile first, second;
+        ASSERT_TRUE(HoldFile(t.base, t.base + u"\\new\\a.txt", HeldAccess::kWrite, first, true, false, &cache));
+        EXPECT_EQ(first.folders.ParentCreated(), !c.folderBefore);
+        // Another user writes into the folder, which is held with write sharing.
+        Write(t.base + u"\\new\\planted.txt", "planted");
+        ASSERT_TRUE(HoldFile(t.base, t.base + u"\\new\\planted.txt", c.access, second, true, false, &cache));
+        EXPECT_EQ(static_cast<bool>(second.file), c.plantedSeen);
+        if (c.access == HeldAccess::kWrite) {
+            UniqueHandle source(CreateFileW(W(t.folder / u"source.txt"), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+            EXPECT_EQ(ReplaceHeldFile(second, source.get()), c.plantedSeen);
+        }
+        second = HeldFile();
+        EXPECT_EQ(Read(t.base + u"\\new\\planted.txt"), c.plantedSeen && c.access == HeldAccess::kWrite ? "ours"
+                                                                                                          : "planted");
+    }
+}
+
 }  // namespace
