@@ -108,14 +108,41 @@ namespace {
 
 // base and path's parent, folded as EqualsNoCase folds; empty for a path
 // with no parent below base.
+WideBuffer FolderKey(std::u16string_view base, std::u16string_view folder) {
+    WideBuffer key(base);
+    key += u'|';
+    key += folder;
+    for (char16_t& c : key) c = FoldAscii(c);
+    return key;
+}
+
 WideBuffer CacheKey(std::u16string_view base, std::u16string_view path) {
     size_t slash = path.rfind(u'\\');
     if (slash == std::u16string_view::npos || slash < base.size()) return WideBuffer();
-    WideBuffer key(base);
-    key += u'|';
-    key += path.substr(0, slash);
-    for (char16_t& c : key) c = FoldAscii(c);
-    return key;
+    return FolderKey(base, path.substr(0, slash));
+}
+
+// The deepest folder above path's parent that the cache holds: a new folder
+// is then held from it by opening only the folders below it. first is the
+// index of the first segment still to open, name that folder's full path.
+std::shared_ptr<const HeldFolders> DeepestHeldAncestor(std::u16string_view base,
+                                                      const std::vector<std::u16string_view>& segments,
+                                                      const HeldFolderCache& cache, size_t& first, WideBuffer& name) {
+    std::vector<size_t> ends{base.size()};  // where the text of base, base\s0, base\s0\s1... ends
+    for (size_t i = 0; i + 2 < segments.size(); ++i) ends.push_back(ends.back() + 1 + segments[i].size());
+    WideBuffer folder(base);
+    for (size_t i = 0; i + 2 < segments.size(); ++i) {
+        folder += u'\\';
+        folder += segments[i];
+    }
+    for (size_t k = ends.size(); k-- > 0;) {
+        auto found = cache.by_parent.find(FolderKey(base, std::u16string_view(folder).substr(0, ends[k])));
+        if (found == cache.by_parent.end()) continue;
+        first = k;
+        name = found->second->parent;
+        return found->second;
+    }
+    return nullptr;
 }
 
 bool HoldFoldersFromCache(std::u16string_view base, std::u16string_view path, HeldFolders& held,
@@ -146,12 +173,16 @@ bool HoldFolders(std::u16string_view base, std::u16string_view path, HeldFolders
     std::vector<std::u16string_view> segments;
     if (!SplitBelow(base, path, segments)) return Fail(ERROR_BAD_PATHNAME);
     WideBuffer name(base);
-    UniqueHandle folder(CreateFileW(W(name), kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder) return Fail(IsMissingError(GetLastError()) ? ERROR_PATH_NOT_FOUND : GetLastError());
-    if (DWORD error = CheckOpened(folder.get(), name, true)) return Fail(error);
-    held.chain.push_back(std::move(folder));
-    for (size_t i = 0; i + 1 < segments.size(); ++i) {
+    size_t first = 0;
+    if (!key.empty()) held.shared = DeepestHeldAncestor(base, segments, *cache, first, name);
+    if (!held.shared) {
+        UniqueHandle folder(CreateFileW(W(name), kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!folder) return Fail(IsMissingError(GetLastError()) ? ERROR_PATH_NOT_FOUND : GetLastError());
+        if (DWORD error = CheckOpened(folder.get(), name, true)) return Fail(error);
+        held.chain.push_back(std::move(folder));
+    }
+    for (size_t i = first; i + 1 < segments.size(); ++i) {
         name += u'\\';
         name += segments[i];
         UniqueHandle next;

@@ -47,16 +47,18 @@ bool IsMissingError(DWORD error);
 // with read and write sharing but never delete sharing, so while this lives
 // none of them can be renamed or deleted by anyone (error 32 for them).
 struct HeldFolders {
-    std::vector<UniqueHandle> chain;  // base first, the file's parent last
+    // Base first, the file's parent last; below shared's parent when shared is set.
+    std::vector<UniqueHandle> chain;
     WideBuffer parent;                // full path of the parent
     WideBuffer leaf;                  // the file's own name
-    // Held through a HeldFolderCache: the cache's chain (chain is then empty).
+    // Held through a HeldFolderCache: the cache's chain of the parent (chain
+    // is then empty) or of a folder above it (chain goes on from there).
     std::shared_ptr<const HeldFolders> shared;
     // The parent was created when it was held (createMissing): nothing in it
     // is older than the task holding it.
     bool parentCreated = false;
-    HANDLE Parent() const { return shared ? shared->Parent() : chain.back().get(); }
-    bool ParentCreated() const { return shared ? shared->parentCreated : parentCreated; }
+    HANDLE Parent() const { return chain.empty() ? shared->Parent() : chain.back().get(); }
+    bool ParentCreated() const { return chain.empty() ? shared->ParentCreated() : parentCreated; }
     bool Held() const { return shared || !chain.empty(); }
 };
 
@@ -66,10 +68,12 @@ struct HeldFolders {
 // the cache lives none of its folders can be renamed, deleted or swapped for
 // a link, so what was checked once stays true.
 struct HeldFolderCache {
-    // Each entry holds its whole chain from the base, so a package of
-    // thousands of folders would hold tens of thousands of handles (Wine runs
-    // out of descriptors); when full the cache starts again, and a parent no
-    // longer in it is walked and checked anew.
+    // A new parent is held from the deepest folder above it that is held
+    // here, opening only the folders below that one. The entries still hold
+    // a handle for every folder they were reached through, so a package of
+    // thousands of folders would hold thousands of handles (Wine runs out of
+    // descriptors); when full the cache starts again, and a parent no longer
+    // in it is walked and checked anew.
     static constexpr size_t kLimit = 64;
     std::unordered_map<WideBuffer, std::shared_ptr<const HeldFolders>> by_parent;  // folded base and parent
     // The parent of path, below base, is held here.

@@ -366,4 +366,33 @@ TEST(HeldFolderCache, AFolderItCreatedIsTakenAsEmpty) {
     }
 }
 
+// A new folder is held from the deepest folder above it that the cache
+// holds: only the folders below that one are opened (and checked), and the
+// folders above stay in place while any file below them is held.
+TEST(HeldFolderCache, ANewFolderIsHeldFromTheDeepestHeldOneAbove) {
+    Tree t;
+    HeldFolderCache cache;
+    HeldFile f, deep, linked;
+    ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kRead, f, false, false, &cache));
+    ASSERT_TRUE(HoldFile(t.base, t.base + u"\\a\\b\\c\\d\\g.txt", HeldAccess::kWrite, deep, true, false, &cache));
+    ASSERT_TRUE(deep.folders.shared);
+    const HeldFolders& entry = *deep.folders.shared;
+    EXPECT_EQ(entry.shared, f.folders.shared);
+    EXPECT_EQ(entry.chain.size(), 2u);  // c and d
+    EXPECT_TRUE(entry.parentCreated);
+    EXPECT_EQ(entry.parent, t.base + u"\\a\\b\\c\\d");
+    EXPECT_TRUE(DirectoryExists(t.base + u"\\a\\b\\c\\d"));
+
+    ASSERT_TRUE(MakeUnixSymlink(t.outside.path(), t.base + u"\\a\\b\\l"));
+    EXPECT_FALSE(HoldFile(t.base, t.base + u"\\a\\b\\l\\b\\f.txt", HeldAccess::kRead, linked, false, false, &cache));
+    EXPECT_EQ(GetLastError(), kErrorCrossesLink);
+
+    cache = HeldFolderCache();
+    f = HeldFile();
+    EXPECT_FALSE(MoveFileExW(W(t.base + u"\\a\\b"), W(t.base + u"\\a\\moved"), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    deep = HeldFile();
+    EXPECT_TRUE(MoveFileExW(W(t.base + u"\\a\\b"), W(t.base + u"\\a\\moved"), 0));
+}
+
 }  // namespace
