@@ -108,6 +108,38 @@ TEST_P(Sha256PathTest, AgreesWithTheSystemProvider) {
 }
 #endif
 
+#if defined(_WIN32) && defined(__i386__)
+extern "C" __attribute__((noinline, used)) void TwHashAbcInto(uint8_t* digest) {
+    Sha256 hash;
+    hash.Add("abc", 3);
+    hash.Finish(digest);
+}
+
+// Calls TwHashAbcInto with the stack pointer moved down by shift bytes.
+void HashAbcWithTheStackMoved(uint32_t shift, uint8_t* digest) {
+    __asm__ volatile(
+        "movl %%esp, %%esi\n\t"
+        "subl %0, %%esp\n\t"
+        "pushl %1\n\t"
+        "call _TwHashAbcInto\n\t"
+        "movl %%esi, %%esp\n\t"
+        :
+        : "r"(shift), "r"(digest)
+        : "esi", "eax", "ecx", "edx", "memory", "cc");
+}
+
+// A 32-bit Windows thread's stack is aligned to 4 bytes only: the hash must
+// not assume more (the worker thread faulted on a 16-byte store).
+TEST_P(Sha256PathTest, RunsOnAStackAlignedToFourBytesOnly) {
+    for (uint32_t shift : {0u, 4u, 8u, 12u}) {
+        uint8_t digest[32] = {};
+        HashAbcWithTheStackMoved(shift, digest);
+        EXPECT_EQ(HexLower(digest, sizeof(digest)), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad")
+            << shift;
+    }
+}
+#endif
+
 INSTANTIATE_TEST_SUITE_P(EveryPath, Sha256PathTest, ::testing::Values(kSha256Plain, kSha256Instructions),
                          [](const ::testing::TestParamInfo<Sha256Path>& info) {
                              return std::string(Sha256PathName(info.param));
