@@ -159,6 +159,15 @@ bool HoldFoldersFromCache(std::u16string_view base, std::u16string_view path, He
 
 }  // namespace
 
+bool HeldFolderCache::HoldsFolderAbove(std::u16string_view base, std::u16string_view path) const {
+    if (!IsStrictlyUnder(base, path)) return false;
+    for (size_t slash = path.rfind(u'\\'); slash != std::u16string_view::npos && slash >= base.size();
+         slash = path.rfind(u'\\', slash - 1)) {
+        if (by_parent.count(FolderKey(base, path.substr(0, slash))) != 0) return true;
+    }
+    return false;
+}
+
 bool HeldFolderCache::HoldsParentOf(std::u16string_view base, std::u16string_view path) const {
     if (!IsStrictlyUnder(base, path)) return false;
     WideBuffer key = CacheKey(base, path);

@@ -78,6 +78,9 @@ struct HeldFolderCache {
     std::unordered_map<WideBuffer, std::shared_ptr<const HeldFolders>> by_parent;  // folded base and parent
     // The parent of path, below base, is held here.
     bool HoldsParentOf(std::u16string_view base, std::u16string_view path) const;
+    // The parent of path or a folder above it (base included) is held here:
+    // holding path then opens and checks only the folders below that one.
+    bool HoldsFolderAbove(std::u16string_view base, std::u16string_view path) const;
 };
 
 // Holds base (a full path, opened by name without following a link at its

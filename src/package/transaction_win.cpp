@@ -164,9 +164,10 @@ bool DeployFile(InstallTransaction& transaction, std::u16string_view staged, std
     // Nobody may hold the file: a program that has it open would keep the
     // old content or break half-way. From here on the target and its folders
     // are held, so what is backed up is what is overwritten. Folders held in
-    // the cache were checked when first held and cannot have changed since.
+    // the cache were checked when first held and cannot have changed since;
+    // new folders below them are checked as they are held.
     bool trusted = TrustedBaseOf(transaction.root, target, base);
-    bool checked = trusted && cache && cache->HoldsParentOf(base, target);
+    bool checked = trusted && cache && cache->HoldsFolderAbove(base, target);
     if ((!checked && !HasNoReparsePoint(target)) || !trusted ||
         !HoldFile(base, target, HeldAccess::kWrite, held, true, false, cache)) {
         DWORD error = GetLastError();
@@ -254,7 +255,7 @@ bool DeployTree(ProductEntry& product, InstallTransaction& transaction, std::u16
         // Below a folder already held, only the text needs checking here.
         HeldFolderCache* cache = transaction.folder_cache.get();
         bool joined = cache ? JoinRelativeBelow(product.deploy_dir, relative, target) &&
-                                  (cache->HoldsParentOf(transaction.root, target) || HasNoReparsePoint(target))
+                                  (cache->HoldsFolderAbove(transaction.root, target) || HasNoReparsePoint(target))
                             : SafeJoinRelative(product.deploy_dir, relative, target);
         if (!joined) return false;
         if (!DeployFile(transaction, child, target, product)) return false;

@@ -46,11 +46,12 @@ bool DecodeName(const uint8_t* bytes, size_t size, bool utf8, WideBuffer& name) 
 }
 
 // Below a folder already held (checked for links when first held, and not
-// replaceable since), only the text needs checking: the rest of the path is
-// not looked up again for every entry.
+// replaceable since), only the text needs checking: the folders below it are
+// checked as they are held, and the rest of the path is not looked up again
+// for every entry.
 bool Join(void* context, std::u16string_view destination, std::u16string_view name, WideBuffer& target) {
     auto* c = static_cast<ExtractContext*>(context);
-    if (JoinRelativeBelow(destination, name, target) && c->folders.HoldsParentOf(c->destination, target)) return true;
+    if (JoinRelativeBelow(destination, name, target) && c->folders.HoldsFolderAbove(c->destination, target)) return true;
     return SafeJoinRelative(destination, name, target);
 }
 

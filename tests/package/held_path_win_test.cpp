@@ -374,6 +374,13 @@ TEST(HeldFolderCache, ANewFolderIsHeldFromTheDeepestHeldOneAbove) {
     HeldFolderCache cache;
     HeldFile f, deep, linked;
     ASSERT_TRUE(HoldFile(t.base, t.file, HeldAccess::kRead, f, false, false, &cache));
+    // What the cache can vouch for before the deeper file is held.
+    struct Case { const char16_t* below; bool above; };
+    for (const Case& c : {Case{u"\\a\\b\\f2.txt", true}, Case{u"\\a\\b\\c\\d\\g.txt", true},
+                          Case{u"\\a\\g.txt", false}, Case{u"\\x\\b\\g.txt", false}}) {
+        EXPECT_EQ(cache.HoldsFolderAbove(t.base, t.base + c.below), c.above) << WideToUtf8(c.below);
+    }
+    EXPECT_FALSE(cache.HoldsFolderAbove(t.folder / u"elsewhere", t.file));
     ASSERT_TRUE(HoldFile(t.base, t.base + u"\\a\\b\\c\\d\\g.txt", HeldAccess::kWrite, deep, true, false, &cache));
     ASSERT_TRUE(deep.folders.shared);
     const HeldFolders& entry = *deep.folders.shared;
