@@ -42,7 +42,10 @@ class ScriptedPowerShell:
         self.paths = [os.path.join(prefix, POWERSHELL), os.path.join(prefix, RECORDS)]
         self.records = self.paths[1]
         for path in self.paths:
-            shutil.copy(path, path + '.tw-saved')
+            # A run ended before its restore left the original saved: keep that
+            # one, not the stand-in it left in place.
+            if not os.path.exists(path + '.tw-saved'):
+                shutil.copy(path, path + '.tw-saved')
             shutil.copy(os.path.join(os.path.dirname(session.args.engine_driver), 'stand_in.exe'), path)
         self.script('exit 0\n')
         wine_reg(session, 'add', 'HKCU\\Software\\Wine\\DllOverrides', '/v', 'powershell.exe', '/d', 'native', '/f')
