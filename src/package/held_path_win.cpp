@@ -106,8 +106,7 @@ bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error
 
 namespace {
 
-// base and path's parent, folded as EqualsNoCase folds; empty for a path
-// with no parent below base.
+// base and a folder, folded as EqualsNoCase folds.
 WideBuffer FolderKey(std::u16string_view base, std::u16string_view folder) {
     WideBuffer key(base);
     key += u'|';
@@ -116,6 +115,7 @@ WideBuffer FolderKey(std::u16string_view base, std::u16string_view folder) {
     return key;
 }
 
+// The key of path's parent; empty for a path with no parent below base.
 WideBuffer CacheKey(std::u16string_view base, std::u16string_view path) {
     size_t slash = path.rfind(u'\\');
     if (slash == std::u16string_view::npos || slash < base.size()) return WideBuffer();
@@ -128,12 +128,13 @@ WideBuffer CacheKey(std::u16string_view base, std::u16string_view path) {
 std::shared_ptr<const HeldFolders> DeepestHeldAncestor(std::u16string_view base,
                                                       const std::vector<std::u16string_view>& segments,
                                                       const HeldFolderCache& cache, size_t& first, WideBuffer& name) {
-    std::vector<size_t> ends{base.size()};  // where the text of base, base\s0, base\s0\s1... ends
-    for (size_t i = 0; i + 2 < segments.size(); ++i) ends.push_back(ends.back() + 1 + segments[i].size());
+    // The parent's parent, and where the text of base, base\s0, base\s0\s1... ends in it.
     WideBuffer folder(base);
+    std::vector<size_t> ends{folder.size()};
     for (size_t i = 0; i + 2 < segments.size(); ++i) {
         folder += u'\\';
         folder += segments[i];
+        ends.push_back(folder.size());
     }
     for (size_t k = ends.size(); k-- > 0;) {
         auto found = cache.by_parent.find(FolderKey(base, std::u16string_view(folder).substr(0, ends[k])));
