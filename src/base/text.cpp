@@ -171,6 +171,20 @@ void AppendQuotedArgument(WideBuffer& buf, std::u16string_view value) {
     buf.push_back(u'"');
 }
 
+WideBuffer FoldedText(std::u16string_view text) {
+    WideBuffer folded(text);
+    for (char16_t& c : folded) c = FoldAscii(c);
+    return folded;
+}
+
+StringListAdder::StringListAdder(StringList& list) : list_(list) {
+    for (const WideBuffer& item : list_) folded_.insert(FoldedText(item));
+}
+
+void StringListAdder::Add(std::u16string_view text) {
+    if (folded_.insert(FoldedText(text)).second) list_.emplace_front(text);
+}
+
 void StringListAddUnique(StringList& list, std::u16string_view text) {
     for (const WideBuffer& item : list) {
         if (EqualsNoCase(item, text)) return;

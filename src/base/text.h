@@ -8,6 +8,7 @@
 #include <forward_list>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 using WideBuffer = std::u16string;
@@ -30,6 +31,11 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
 bool ContainsNoCase(std::u16string_view text, std::u16string_view needle);
+
+// The text as EqualsNoCase compares it: A-Z folded, nothing else. Texts it
+// finds equal fold to the same text, so a hash table of folded texts finds
+// them at once.
+WideBuffer FoldedText(std::u16string_view text);
 
 size_t WideLength(const char16_t* text);
 size_t ByteLength(const char* text);
@@ -63,3 +69,16 @@ void AppendQuotedArgument(WideBuffer& buf, std::u16string_view value);
 // Adds a copy of text at the front unless an item equal to it without regard
 // to ASCII case is already there.
 void StringListAddUnique(StringList& list, std::u16string_view text);
+
+// Adds many texts to one list as StringListAddUnique does, each at a cost
+// that does not grow with the list (a product's list holds thousands of
+// files). Nothing else may change the list while the adder lives.
+class StringListAdder {
+public:
+    explicit StringListAdder(StringList& list);
+    void Add(std::u16string_view text);
+
+private:
+    StringList& list_;
+    std::unordered_set<WideBuffer> folded_;
+};

@@ -49,6 +49,7 @@ bool ParseManifestBytes(const uint8_t* data, size_t size, ManifestFields& fields
     std::vector<std::u16string> lines = SplitLines(data, size);
     if (lines.empty() || lines[0] != kMagic) return false;
     bool seenBase = false, seenDir = false, seenVersion = false, seenType = false;
+    StringListAdder files(fields.files);
     for (size_t i = 1; i < lines.size(); ++i) {
         size_t tab = lines[i].find(u'\t');
         if (tab == std::u16string::npos) return false;
@@ -73,7 +74,7 @@ bool ParseManifestBytes(const uint8_t* data, size_t size, ManifestFields& fields
             seenType = true;
             fields.type = value == u"1" ? ManifestTypeInstaller : ManifestTypeDeployed;
         } else if (key == u"FILE") {
-            StringListAddUnique(fields.files, value);
+            files.Add(value);
         } else {
             return false;
         }

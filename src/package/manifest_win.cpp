@@ -161,11 +161,6 @@ bool ManifestPath(const ProductEntry& product, WideBuffer& path) {
     return HasNoReparsePoint(folder) && HasNoReparsePoint(path);
 }
 
-bool AddToFileList(ProductEntry& product, std::u16string_view path) {
-    StringListAddUnique(product.file_list, path);
-    return true;
-}
-
 bool ValidateRecordedFile(const ProductEntry& product, std::u16string_view path) {
     WideBuffer full;
     if (!FullPathOf(path, full) || !EqualsNoCase(full, path) || !HasNoReparsePoint(path)) return false;
@@ -216,8 +211,9 @@ bool WriteInstallManifest(ProductEntry& product, const InstallTransaction& trans
     product.installed_version = product.version;
     product.installer_type = type == ManifestTypeInstaller;
     product.installed = true;
+    StringListAdder files(product.file_list);
     for (const LedgerEntry& entry : transaction.entries) {
-        if (!entry.temporary) AddToFileList(product, entry.path);
+        if (!entry.temporary) files.Add(entry.path);
     }
     LogLine(u"[Parcelwright] 已保存产品%s安装清单：%s", product.puc_type, path);
     return true;

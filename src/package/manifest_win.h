@@ -11,6 +11,5 @@
 bool ManifestPath(const ProductEntry& product, WideBuffer& path);
 bool ReadInstallManifest(ProductEntry& product, std::u16string_view installRoot);
 bool WriteInstallManifest(ProductEntry& product, const InstallTransaction& transaction, uint32_t type);
-bool AddToFileList(ProductEntry& product, std::u16string_view path);
 bool ValidateRecordedFile(const ProductEntry& product, std::u16string_view path);
 bool CheckDirectoryOwnership(ProductEntry& product, std::u16string_view dir);

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <tuple>
+#include <unordered_set>
 #include <vector>
 
 #include "base/log.h"
@@ -21,21 +24,33 @@ bool Qualifies(std::u16string_view path, std::u16string_view oldDir, const WideB
     return IsStrictlyUnder(oldDir, path) || (desktop && IsDirectDesktopShortcut(*desktop, path));
 }
 
-// The new install owns the path again: named in its list, or the very same
-// file under another name (another letter case, a short name, a second drive
-// letter for the same folder).
-bool OwnedByNewInstall(const ProductEntry& product, std::u16string_view path,
-                       const std::vector<FileIdentity>& newFiles) {
-    for (const WideBuffer& kept : product.file_list) {
-        if (EqualsNoCase(kept, path)) return true;
+// What the new install owns, looked up at once for each old path: the paths
+// of its list, and the files they name (the very same file under another
+// name: another letter case, a short name, a second drive letter for the
+// same folder).
+struct NewInstallFiles {
+    std::unordered_set<WideBuffer> paths;  // folded
+    std::vector<FileIdentity> files;       // sorted
+
+    static bool Before(const FileIdentity& a, const FileIdentity& b) {
+        return std::tie(a.volume, a.indexHigh, a.indexLow) < std::tie(b.volume, b.indexHigh, b.indexLow);
     }
-    FileIdentity identity;
-    if (!ReadFileIdentity(path, identity)) return false;
-    for (const FileIdentity& kept : newFiles) {
-        if (kept == identity) return true;
+
+    explicit NewInstallFiles(const StringList& list) {
+        for (const WideBuffer& path : list) {
+            paths.insert(FoldedText(path));
+            FileIdentity identity;
+            if (ReadFileIdentity(path, identity)) files.push_back(identity);
+        }
+        std::sort(files.begin(), files.end(), Before);
     }
-    return false;
-}
+
+    bool Owns(std::u16string_view path) const {
+        if (paths.count(FoldedText(path)) != 0) return true;
+        FileIdentity identity;
+        return ReadFileIdentity(path, identity) && std::binary_search(files.begin(), files.end(), identity, Before);
+    }
+};
 
 }  // namespace
 
@@ -49,16 +64,12 @@ void CleanupMigratedInstall(const ProductEntry& product, std::u16string_view old
     }
     WideBuffer desktop;
     bool haveDesktop = DesktopFolder(desktop);
-    std::vector<FileIdentity> newFiles;
-    for (const WideBuffer& path : product.file_list) {
-        FileIdentity identity;
-        if (ReadFileIdentity(path, identity)) newFiles.push_back(identity);
-    }
+    const NewInstallFiles owned(product.file_list);
     WideBuffer root;
     if (!FullPathOf(oldRoot, root)) root.clear();
     for (const WideBuffer& path : oldList) {
         if (!Qualifies(path, oldDir, haveDesktop ? &desktop : nullptr)) continue;
-        if (OwnedByNewInstall(product, path, newFiles)) continue;
+        if (owned.Owns(path)) continue;
         // Deleted through a handle held from the old root (or the desktop),
         // so a folder swapped for a link on the way is refused, not followed.
         WideBuffer base;

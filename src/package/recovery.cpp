@@ -75,13 +75,6 @@ bool ParseLine(std::string_view text, RecoveryLine& line) {
 
 bool IsKind(const LedgerRecordLine& line, const char16_t* kind) { return line.kind == kind; }
 
-// A path as EqualsNoCase compares it: A-Z folded, nothing else.
-WideBuffer FoldedPath(std::u16string_view path) {
-    WideBuffer folded(path);
-    for (char16_t& c : folded) c = FoldAscii(c);
-    return folded;
-}
-
 constexpr size_t kNone = static_cast<size_t>(-1);
 
 struct TargetEvents {
@@ -154,7 +147,7 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
     for (size_t i = 0; i < ledger.size(); ++i) {
         plan.committed |= IsKind(ledger[i], kLedgerCommitted);
         if (!IsTargetEvent(ledger[i])) continue;
-        TargetEvents& events = targets[FoldedPath(ledger[i].path)];
+        TargetEvents& events = targets[FoldedText(ledger[i].path)];
         if (IsKind(ledger[i], kLedgerAboutToOverwrite)) {
             size_t k = overwrites.size();
             if (k >= record.lines.size() || !EqualsNoCase(record.lines[k].target, ledger[i].path)) return false;
@@ -176,7 +169,7 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
     plan.begun = overwrites.size();
     for (size_t k = record.lines.size(); k-- > overwrites.size();) {
         const RecoveryLine& trailing = record.lines[k];
-        auto found = targets.find(FoldedPath(trailing.target));
+        auto found = targets.find(FoldedText(trailing.target));
         if (found != targets.end()) {
             // The program never overwrites a target twice in one attempt.
             if (found->second.overwrite != kNone) return false;
@@ -185,7 +178,7 @@ bool PlanRecovery(const std::vector<LedgerRecordLine>& ledger, const RecoveryRec
         plan.steps.push_back({&trailing, found == targets.end() && k + 1 == record.lines.size()});
     }
     for (size_t k = overwrites.size(); k-- > 0;) {
-        const TargetEvents& events = targets[FoldedPath(record.lines[k].target)];
+        const TargetEvents& events = targets[FoldedText(record.lines[k].target)];
         if (IsKind(ledger[events.last], kLedgerRolledBack)) continue;
         // Torn only while nothing happened to it since: after a failed undo the
         // content guard applies again.
@@ -244,13 +237,13 @@ bool IsRecoveryTarget(std::u16string_view productDir, std::u16string_view deskto
 
 bool LedgerMatchesFileList(const std::vector<LedgerRecordLine>& ledger, const StringList& files) {
     std::unordered_set<WideBuffer> listed;
-    for (const WideBuffer& file : files) listed.insert(FoldedPath(file));
+    for (const WideBuffer& file : files) listed.insert(FoldedText(file));
     size_t overwrites = 0, written = 0;
     for (const LedgerRecordLine& line : ledger) {
         if (IsKind(line, kLedgerOverwritten)) ++written;
         if (!IsKind(line, kLedgerAboutToOverwrite)) continue;
         ++overwrites;
-        if (listed.count(FoldedPath(line.path)) == 0) return false;
+        if (listed.count(FoldedText(line.path)) == 0) return false;
     }
     return overwrites == written;
 }

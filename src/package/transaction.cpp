@@ -32,19 +32,12 @@ WideBuffer BackupFileName(uint32_t tick, uint32_t number) {
 
 namespace {
 
-// A path as EqualsNoCase compares it: A-Z folded, nothing else.
-WideBuffer IndexKey(std::u16string_view path) {
-    WideBuffer key(path);
-    for (char16_t& c : key) c = FoldAscii(c);
-    return key;
-}
-
 void RebuildIndex(InstallTransaction& transaction) {
     LedgerIndex& index = transaction.index;
     index.by_path.clear();
     // Oldest first, so that the newest entry for a path wins.
     for (auto entry = transaction.entries.rbegin(); entry != transaction.entries.rend(); ++entry) {
-        index.by_path[IndexKey(entry->path)] = &*entry;
+        index.by_path[FoldedText(entry->path)] = &*entry;
     }
     index.indexed = transaction.entries.size();
 }
@@ -53,7 +46,7 @@ void RebuildIndex(InstallTransaction& transaction) {
 
 LedgerEntry* FindLedgerEntry(InstallTransaction& transaction, std::u16string_view path) {
     if (transaction.index.indexed != transaction.entries.size()) RebuildIndex(transaction);
-    auto found = transaction.index.by_path.find(IndexKey(path));
+    auto found = transaction.index.by_path.find(FoldedText(path));
     return found == transaction.index.by_path.end() ? nullptr : found->second;
 }
 
@@ -63,7 +56,7 @@ LedgerEntry& AddLedgerEntry(InstallTransaction& transaction, LedgerEntry entry) 
     transaction.entries.push_front(std::move(entry));
     LedgerEntry& added = transaction.entries.front();
     if (current) {
-        index.by_path[IndexKey(added.path)] = &added;
+        index.by_path[FoldedText(added.path)] = &added;
         ++index.indexed;
     } else {
         index.indexed = static_cast<size_t>(-1);  // the list changed behind the index

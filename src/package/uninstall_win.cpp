@@ -80,11 +80,11 @@ void MarkUninstalled(ProductEntry& product, bool folderRemoved, StatusCallback c
 
 }  // namespace
 
-bool CollectTreeFiles(StringList& list, std::u16string_view folder, int depth) {
+bool CollectTreeFiles(StringListAdder& list, std::u16string_view folder, int depth) {
     return WalkFiles(
         folder,
         [&](const WideBuffer& file) {
-            StringListAddUnique(list, file);
+            list.Add(file);
             return true;
         },
         true, depth);
@@ -139,9 +139,12 @@ bool UninstallProduct(ProductEntry& product, bool purge, StatusCallback callback
         return Refuse(product, u"无法安全清理该软件目录，请使用原生卸载程序或联系客服。");
     }
     StringList everything;
-    if (!CollectTreeFiles(everything, product.installed_dir)) {
-        return Refuse(product, u"无法读取软件目录或目录包含链接，未执行删除。");
+    {
+        StringListAdder adder(everything);
+        if (!CollectTreeFiles(adder, product.installed_dir)) {
+            return Refuse(product, u"无法读取软件目录或目录包含链接，未执行删除。");
+        }
+        for (const WideBuffer& path : product.file_list) adder.Add(path);
     }
-    for (const WideBuffer& path : product.file_list) StringListAddUnique(everything, path);
     return DeleteFileSet(product, true, everything, callback, context, cancelEvent);
 }

@@ -14,7 +14,7 @@ bool UninstallProduct(ProductEntry& product, bool purge, StatusCallback callback
 bool DeleteFileSet(ProductEntry& product, bool removeFolder, const StringList& files, StatusCallback callback,
                    void* context, HANDLE cancelEvent);
 // Every file below folder, never through a link.
-bool CollectTreeFiles(StringList& list, std::u16string_view folder, int depth = 0);
+bool CollectTreeFiles(StringListAdder& list, std::u16string_view folder, int depth = 0);
 // Removes folder (below base, the folder its handles are held from) and its
 // empty sub-folders; false when a file or link is left.
 bool RemoveEmptyTree(std::u16string_view base, std::u16string_view folder, int depth = 0);

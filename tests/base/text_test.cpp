@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+#include <vector>
+
 namespace {
 
 TEST(TextCompare, FoldsOnlyAsciiLetters) {
@@ -148,6 +152,35 @@ TEST(StringList, UniqueWithoutRegardToAsciiCaseNewestFirst) {
     EXPECT_EQ(items[0], u"C:\\\u00E4");
     EXPECT_EQ(items[2], u"C:\\B");
     EXPECT_EQ(items[3], u"C:\\A\\x.exe");  // the first spelling is kept
+}
+
+// The adder gives the list one add at a time gives, starting from a list that
+// already holds items, and stays linear over a list of a large product.
+TEST(StringList, AdderAddsAsOneAtATimeDoes) {
+    const std::vector<std::vector<WideBuffer>> cases = {
+        {},
+        {u"C:\\A\\x.exe", u"c:\\a\\X.EXE", u"C:\\B"},
+        {u"C:\\\u00C4", u"C:\\\u00E4", u"c:\\\u00c4", u"", u""},
+        {u"C:\\P\\a", u"C:\\P\\A", u"C:\\Q\\a", u"C:\\p\\a\\"},
+    };
+    for (const std::vector<WideBuffer>& texts : cases) {
+        StringList expected = {u"c:\\p\\A", u"C:\\B"};
+        StringList actual = expected;
+        for (const WideBuffer& text : texts) StringListAddUnique(expected, text);
+        StringListAdder adder(actual);
+        for (const WideBuffer& text : texts) adder.Add(text);
+        EXPECT_EQ(actual, expected) << texts.size();
+    }
+    StringList large;
+    StringListAdder adder(large);
+    const size_t n = 50000;
+    for (size_t i = 0; i < 2 * n; ++i) {
+        WideBuffer path = u"C:\\Product\\file-" + Utf8ToWide(std::to_string(i % n));
+        if (i >= n) path[3] = u'p';  // the second round differs in case only
+        adder.Add(path);
+    }
+    EXPECT_EQ(std::distance(large.begin(), large.end()), static_cast<long>(n));
+    EXPECT_EQ(large.front(), u"C:\\Product\\file-49999");
 }
 
 }  // namespace
