@@ -9,6 +9,7 @@
 #include "package/held_path_scenes_win.h"
 #include "package/ledger_win.h"
 #include "package/path_rules.h"
+#include "package/path_safety_win.h"
 
 namespace {
 
@@ -379,6 +380,60 @@ TEST(DeployTree, DepthLinksAndCancel) {
         EXPECT_TRUE(DeployTree(in.product, in.t, in.staging, in.staging, nullptr));
         // A folder that is not there cannot be walked (path not found).
         EXPECT_FALSE(RegisterTreeAsTemp(in.t, in.folder / u"no-such-folder"));
+    }
+}
+
+// The tree's files are hashed two at a time but registered in the walk's
+// order, up to the first that cannot be read, as one at a time would: new
+// files get entries and ledger lines, registered ones a fresh hash.
+TEST(RegisterTreeAsTemp, RegistersInTheWalksOrderUpToTheFirstUnreadableFile) {
+    struct Case {
+        const char* name;
+        size_t locked;  // index in the walk's order of a file held without sharing, or none
+    };
+    const size_t kNone = static_cast<size_t>(-1);
+    const Case cases[] = {{"all readable", kNone}, {"first", 0}, {"middle", 21}, {"last", 39}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Install in;
+        for (int i = 0; i < 40; ++i) {
+            WideBuffer name = Utf8ToWide(std::to_string(i % 3) + "\\f" + std::to_string(i) + ".txt");
+            Write(in.staging + u"\\" + name, std::string(static_cast<size_t>(i) * 700, char('a' + i % 26)));
+        }
+        std::vector<WideBuffer> order;
+        ASSERT_TRUE(WalkFiles(in.staging, [&](const WideBuffer& file) {
+            order.push_back(file);
+            return true;
+        }));
+        // Every fifth file was registered before, with a hash it no longer has.
+        const WideBuffer stale(64, u'0');
+        for (size_t i = 0; i < order.size(); i += 5) ASSERT_TRUE(RegisterTempFile(in.t, order[i], &stale, 1));
+        std::vector<std::string> before = in.LedgerLines();
+        UniqueHandle lock;
+        if (c.locked != kNone) lock.reset(CreateFileW(W(order[c.locked]), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(RegisterTreeAsTemp(in.t, in.staging), c.locked == kNone || c.locked % 5 == 0);
+        size_t reached = c.locked == kNone || c.locked % 5 == 0 ? order.size() : c.locked;
+        std::vector<std::string> expected = before;
+        for (size_t i = 0; i < order.size(); ++i) {
+            LedgerEntry* entry = FindLedgerEntry(in.t, order[i]);
+            if (i % 5 != 0 && i < reached) expected.push_back(Line(u"临时文件", order[i]));
+            if (i >= reached || i == c.locked) {
+                if (i % 5 == 0) {
+                    ASSERT_NE(entry, nullptr);
+                    EXPECT_EQ(entry->hash, stale) << i;
+                } else {
+                    EXPECT_EQ(entry, nullptr) << i;
+                }
+                continue;
+            }
+            ASSERT_NE(entry, nullptr) << i;
+            WideBuffer hash;
+            uint64_t size = 0;
+            ASSERT_TRUE(HashFileSha256(order[i], hash, &size));
+            EXPECT_EQ(entry->hash, hash) << i;
+            EXPECT_EQ(entry->size, size) << i;
+        }
+        EXPECT_EQ(in.LedgerLines(), expected);
     }
 }
 
