@@ -73,8 +73,8 @@ void CompressPlain(uint32_t state[8], const uint8_t* data, size_t blocks) {
 // they come from the earlier ones through SHA256MSG1/SHA256MSG2. The words
 // may be kept on the stack, which Windows aligns to only 4 bytes in a 32-bit
 // thread: the function aligns its own frame for the 16-byte loads and stores.
-__attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer)) void CompressInstructions(uint32_t state[8], const uint8_t* data,
-                                                                        size_t blocks) {
+__attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer)) void CompressInstructions(
+    uint32_t state[8], const uint8_t* data, size_t blocks) {
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
     __m128i dcba = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);  // CDAB
     __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);  // EFGH

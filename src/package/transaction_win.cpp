@@ -200,12 +200,11 @@ bool RegisterTreeAsTemp(InstallTransaction& transaction, std::u16string_view fol
     // are then registered in the walk's order up to the first that cannot be,
     // as if each had been registered when met.
     std::vector<WideBuffer> files;
-    bool walked = WalkFiles(
-        folder, [&](const WideBuffer& file) {
-            files.push_back(file);
-            return true;
-        },
-        false, depth);
+    auto collect = [&](const WideBuffer& file) {
+        files.push_back(file);
+        return true;
+    };
+    bool walked = WalkFiles(folder, collect, false, depth);
     DWORD walkError = GetLastError();
     std::vector<TreeFileHash> hashes;
     HashTreeFiles(files, hashes);

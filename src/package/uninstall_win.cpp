@@ -139,12 +139,10 @@ bool UninstallProduct(ProductEntry& product, bool purge, StatusCallback callback
         return Refuse(product, u"无法安全清理该软件目录，请使用原生卸载程序或联系客服。");
     }
     StringList everything;
-    {
-        StringListAdder adder(everything);
-        if (!CollectTreeFiles(adder, product.installed_dir)) {
-            return Refuse(product, u"无法读取软件目录或目录包含链接，未执行删除。");
-        }
-        for (const WideBuffer& path : product.file_list) adder.Add(path);
+    StringListAdder adder(everything);
+    if (!CollectTreeFiles(adder, product.installed_dir)) {
+        return Refuse(product, u"无法读取软件目录或目录包含链接，未执行删除。");
     }
+    for (const WideBuffer& path : product.file_list) adder.Add(path);
     return DeleteFileSet(product, true, everything, callback, context, cancelEvent);
 }
